@@ -1,0 +1,52 @@
+// The two user-interface text tables (English, Italian) and the choice between them.
+// Strings are Windows-1252, handed unchanged to the ANSI window functions.
+#pragma once
+
+struct LanguageTexts {
+    const char* appTitle;
+    const char* tabRotation;
+    const char* tabErosion;
+    const char* tabMargins;
+    const char* tabScale;
+    const char* dropImage;
+    const char* rotateLeft;
+    const char* rotateRight;
+    const char* erosionLabel;
+    const char* dropMonoBmp;
+    const char* cornerLabel;
+    const char* cornerTopLeft;
+    const char* cornerTopRight;
+    const char* cornerBottomLeft;
+    const char* cornerBottomRight;
+    const char* marginHLabel;
+    const char* marginVLabel;
+    const char* dropBmp;
+    const char* scaleXLabel;
+    const char* scaleYLabel;
+    const char* dropScaleImage;
+    const char* menuAbout;
+    const char* successTitle;
+    const char* msgRotated;
+    const char* msgEroded;
+    const char* msgMarginsSaved;
+    const char* msgScaled;
+    const char* errorTitle;
+    const char* msgProcessingError;
+    const char* msgDpiRequired;
+    const char* invalidFormatTitle;
+    const char* msgSelectImage;
+    const char* msgSelectMonoBmp;
+    const char* msgSelectBmp;
+    const char* msgSelectScaleImage;
+    const char* aboutTitle;
+    const char* aboutText;
+};
+
+extern const LanguageTexts textsEN;
+extern const LanguageTexts textsIT;
+// The active table: textsEN until SetupLanguage picks Italian.
+extern const LanguageTexts* texts;
+
+// Points texts at the Italian table when the user's default locale is Italian, else English.
+// Called once at start-up, before any window exists.
+void SetupLanguage();

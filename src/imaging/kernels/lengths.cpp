@@ -1,0 +1,20 @@
+// Rounding of lengths to whole pixels: add 0.5, truncate toward zero.
+#include "imaging/kernels/lengths.h"
+
+#include <cmath>
+#include <limits>
+
+int MMToPixels(int tenthsMM, int dpi)
+{
+    return static_cast<int>(tenthsMM / 254.0 * dpi + 0.5);
+}
+
+int ScaledLength(int length, double factor)
+{
+    double scaled = length * factor + 0.5;
+    if (!std::isfinite(scaled) || scaled >= std::numeric_limits<int>::max()) {
+        return -1;
+    }
+    int pixels = static_cast<int>(scaled);
+    return pixels < 1 ? 1 : pixels;
+}

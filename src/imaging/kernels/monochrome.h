@@ -1,0 +1,20 @@
+// Packing 24-bit pixels into 1-bit rows by the blue threshold, and the 54-byte BMP header patch.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Blue 128 or more is white (bit 0), below is black (bit 1); green and red are not looked at.
+constexpr std::uint8_t kWhiteThreshold = 128;
+
+// Packs one row of `width` blue-green-red pixels into `row`, most significant bit first.
+// The bits after the last pixel are written white (0). `row` holds at least (width + 7) / 8 bytes.
+void PackMonochromeRow(const std::uint8_t* bgr, int width, std::uint8_t* row);
+
+// Bytes of one 1-bit BMP row: the width's bits rounded up to a multiple of 32.
+std::uint32_t BmpRowLength(std::uint32_t width);
+
+// Patches a BMP file's first 54 bytes in place when they describe a 1-bit image:
+// biSizeImage = row length x biHeight + 2, biClrUsed = 0, biClrImportant = 0.
+// Returns false, changing nothing, for anything else ("BM" missing, other bit counts).
+bool PatchMonochromeHeader(std::uint8_t header[54]);

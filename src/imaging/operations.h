@@ -1,0 +1,29 @@
+// The four image operations a dropped file is handed to, and the helpers they share.
+// Each operation changes one file in place, reports every outcome itself and returns nothing.
+#pragma once
+
+#include "imaging/gdiplus_api.h"
+
+enum Corner { TopLeft = 0, TopRight = 1, BottomLeft = 2, BottomRight = 3 };
+
+// path: ANSI, at most 259 characters. angle: 90 turns clockwise, -90 counter-clockwise, others not at all.
+void RotateImage(char const* path, int angle);
+// Erodes the black of a BMP by `passes` pixels on every side; writes a 1-bit BMP.
+void ErodeImage(char const* path, int passes);
+// Pads (positive) or crops (zero or negative) the two edges meeting at `corner`; margins in tenths of a mm.
+void AdjustMargins(char const* path, Corner corner, int horizontalMarginMM, int verticalMarginMM);
+// Resamples by independent factors and saves in the format the extension names.
+void ScaleImage(char const* path, double factorX, double factorY);
+
+// UTF-16 copy of an ANSI path, allocated with malloc; the caller frees it. nullptr if it cannot be made.
+wchar_t* AnsiToWide(char const* path);
+// True when both resolutions lie within 0.5 of 600 DPI; otherwise shows the resolution found.
+bool IsValidDPI(Gdiplus::Bitmap* image);
+// Fills `backup` with the first free name "<dir><name><n><ext>", n from 1 to 999.
+// Leaves it empty when no free name fits in `size` characters.
+void GetBackupFilename(char const* path, char* backup, int size);
+// Index of the first encoder whose MIME type is exactly `mimeType`, its CLSID in *clsid; -1 if none.
+int GetEncoderClsid(wchar_t const* mimeType, CLSID* clsid);
+// Rewrites biSizeImage (row length x height + 2), biClrUsed and biClrImportant (0) of a 1-bit BMP.
+// Any other file is left as it was.
+void FixBMPHeader(char const* path);

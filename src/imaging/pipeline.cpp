@@ -1,0 +1,272 @@
+// The frame shared by the four operations: load, gate, backup, 1-bit conversion, safe save, reports.
+#include "imaging/pipeline.h"
+
+#include "core/report.h"
+#include "core/texts.h"
+#include "imaging/kernels/monochrome.h"
+#include "imaging/operations.h"
+
+#include <shlwapi.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+using namespace Gdiplus;
+
+wchar_t* AnsiToWide(char const* path)
+{
+    int units = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (units <= 0) {
+        return nullptr;
+    }
+    auto* wide = static_cast<wchar_t*>(std::malloc(sizeof(wchar_t) * static_cast<size_t>(units)));
+    if (wide) {
+        MultiByteToWideChar(CP_ACP, 0, path, -1, wide, units);
+    }
+    return wide;
+}
+
+bool IsValidDPI(Bitmap* image)
+{
+    REAL horizontal = image->GetHorizontalResolution();
+    REAL vertical = image->GetVerticalResolution();
+    if (std::fabs(horizontal - 600.0f) <= 0.5f && std::fabs(vertical - 600.0f) <= 0.5f) {
+        return true;
+    }
+    char message[256];
+    std::snprintf(message, sizeof message, texts->msgDpiRequired, static_cast<double>(horizontal),
+                  static_cast<double>(vertical));
+    ReportFailure(message);
+    return false;
+}
+
+void GetBackupFilename(char const* path, char* backup, int size)
+{
+    char drive[3], directory[256], name[256], extension[256];
+    backup[0] = '\0';
+    if (_splitpath_s(path, drive, sizeof drive, directory, sizeof directory, name, sizeof name, extension,
+                     sizeof extension) != 0) {
+        return;
+    }
+    for (int n = 1; n <= 999; ++n) {
+        int length = std::snprintf(backup, static_cast<size_t>(size), "%s%s%s%d%s", drive, directory, name, n,
+                                   extension);
+        if (length < 0 || length >= size) {
+            break;  // longer numbers only get longer
+        }
+        if (GetFileAttributesA(backup) == INVALID_FILE_ATTRIBUTES) {
+            return;
+        }
+    }
+    // No free name: an empty name makes the copy fail instead of replacing backup 999.
+    backup[0] = '\0';
+}
+
+int GetEncoderClsid(wchar_t const* mimeType, CLSID* clsid)
+{
+    UINT count = 0, bytes = 0;
+    GetImageEncodersSize(&count, &bytes);
+    if (bytes == 0) {
+        return -1;
+    }
+    std::vector<BYTE> block(bytes);
+    auto* encoders = reinterpret_cast<ImageCodecInfo*>(block.data());
+    if (GetImageEncoders(count, bytes, encoders) != Ok) {
+        return -1;
+    }
+    for (UINT i = 0; i < count; ++i) {
+        if (std::wcscmp(encoders[i].MimeType, mimeType) == 0) {
+            *clsid = encoders[i].Clsid;
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void FixBMPHeader(char const* path)
+{
+    FILE* opened = nullptr;
+    if (fopen_s(&opened, path, "r+b") != 0 || !opened) {
+        return;
+    }
+    std::unique_ptr<FILE, decltype(&std::fclose)> file(opened, &std::fclose);
+    std::uint8_t header[54];
+    if (std::fread(header, 1, sizeof header, file.get()) != sizeof header || !PatchMonochromeHeader(header)) {
+        return;
+    }
+    std::fseek(file.get(), 0, SEEK_SET);
+    std::fwrite(header, 1, sizeof header, file.get());
+}
+
+void ReportFailure(const char* text)
+{
+    ShowMessage(nullptr, text, texts->errorTitle, MB_ICONERROR);
+}
+
+void ReportSaveStatus(Status status)
+{
+    char message[256];
+    std::snprintf(message, sizeof message, "Failed to save image. Status: %d", static_cast<int>(status));
+    ReportFailure(message);
+}
+
+void ReportSaved(const char* format, const char* backupName)
+{
+    char message[512];
+    std::snprintf(message, sizeof message, format, backupName);
+    ShowMessage(nullptr, message, texts->successTitle, MB_ICONINFORMATION);
+}
+
+bool IsUsable(const BitmapPtr& bitmap)
+{
+    return bitmap && bitmap->GetLastStatus() == Ok;
+}
+
+bool FitsPixelBuffers(long long width, long long height)
+{
+    return width > 0 && height > 0 && width * height * 3 < (1LL << 31);
+}
+
+BitmapPtr NewBitmap(int width, int height, PixelFormat format, REAL dpiX, REAL dpiY)
+{
+    if (!FitsPixelBuffers(width, height)) {
+        return nullptr;
+    }
+    BitmapPtr bitmap(new Bitmap(width, height, format));
+    if (!IsUsable(bitmap) || bitmap->SetResolution(dpiX, dpiY) != Ok) {
+        return nullptr;
+    }
+    return bitmap;
+}
+
+// Loads the dropped file; refuses what cannot be decoded or would not fit 32-bit pixel buffers.
+static bool LoadSource(SourceImage& source)
+{
+    source.widePath.reset(AnsiToWide(source.path));
+    if (source.widePath) {
+        source.bitmap.reset(new Bitmap(source.widePath.get()));
+    }
+    if (!IsUsable(source.bitmap) || !FitsPixelBuffers(source.bitmap->GetWidth(), source.bitmap->GetHeight())) {
+        ReportFailure(texts->msgProcessingError);
+        return false;
+    }
+    return true;
+}
+
+// Copies the dropped file to the first free numbered name; never replaces an existing file.
+static bool MakeBackup(SourceImage& source)
+{
+    char backupPath[MAX_PATH];
+    GetBackupFilename(source.path, backupPath, MAX_PATH);
+    if (backupPath[0] == '\0' || !CopyFileA(source.path, backupPath, TRUE)) {
+        ReportFailure("Failed to create backup");
+        return false;
+    }
+    char name[256] = "", extension[256] = "";
+    _splitpath_s(backupPath, nullptr, 0, nullptr, 0, name, sizeof name, extension, sizeof extension);
+    std::snprintf(source.backupName, sizeof source.backupName, "%s%s", name, extension);
+    return true;
+}
+
+bool OpenSource(char const* path, SourceImage& source)
+{
+    source.path = path;
+    if (!LoadSource(source) || !IsValidDPI(source.bitmap.get()) || !MakeBackup(source)) {
+        return false;
+    }
+    source.dpiX = source.bitmap->GetHorizontalResolution();
+    source.dpiY = source.bitmap->GetVerticalResolution();
+    return true;
+}
+
+void SetMonochromePalette(Bitmap& bitmap)
+{
+    // ColorPalette ends in a one-entry array; the block holds both entries.
+    std::vector<BYTE> block(sizeof(ColorPalette) + sizeof(ARGB));
+    auto* palette = reinterpret_cast<ColorPalette*>(block.data());
+    palette->Flags = 0;
+    palette->Count = 2;
+    palette->Entries[0] = 0x00FFFFFF;  // white; alpha 0 as the files have always carried it
+    palette->Entries[1] = 0x00000000;  // black
+    bitmap.SetPalette(palette);
+}
+
+BitmapPtr ToMonochrome(Bitmap& source, REAL dpiX, REAL dpiY)
+{
+    int width = static_cast<int>(source.GetWidth());
+    int height = static_cast<int>(source.GetHeight());
+    BitmapPtr mono = NewBitmap(width, height, PixelFormat1bppIndexed, dpiX, dpiY);
+    if (!mono) {
+        return nullptr;
+    }
+    SetMonochromePalette(*mono);
+    bool packed = false;
+    bool locked = WithPixels(source, ImageLockModeRead, PixelFormat24bppRGB, [&](BitmapData& bgr) {
+        packed = WithPixels(*mono, ImageLockModeWrite, PixelFormat1bppIndexed, [&](BitmapData& bits) {
+            for (int y = 0; y < height; ++y) {
+                PackMonochromeRow(static_cast<const std::uint8_t*>(bgr.Scan0) + y * bgr.Stride, width,
+                                  static_cast<std::uint8_t*>(bits.Scan0) + y * bits.Stride);
+            }
+        });
+    });
+    return locked && packed ? std::move(mono) : nullptr;
+}
+
+OutputFormat OutputFormatFor(char const* path)
+{
+    const char* extension = PathFindExtensionA(path);
+    if (_stricmp(extension, ".png") == 0) return {L"image/png", false};
+    if (_stricmp(extension, ".bmp") == 0) return {L"image/bmp", true};
+    if (_stricmp(extension, ".gif") == 0) return {L"image/gif", false};
+    return {L"image/jpeg", false};
+}
+
+static void DeleteTemporary(char* path)
+{
+    DeleteFileA(path);
+}
+
+// The saved file must decode again at the size we meant to write.
+static Status CheckWritten(const wchar_t* path, UINT width, UINT height)
+{
+    Bitmap written(path);
+    if (written.GetLastStatus() != Ok) {
+        return written.GetLastStatus();
+    }
+    return written.GetWidth() == width && written.GetHeight() == height ? Ok : GenericError;
+}
+
+Status SaveOver(char const* path, Bitmap& result, const CLSID& encoder, bool monochromeBmp)
+{
+    char folder[MAX_PATH];
+    lstrcpynA(folder, path, MAX_PATH);
+    PathRemoveFileSpecA(folder);
+    char temporary[MAX_PATH];
+    // Beside the dropped file, so that the final rename stays on one volume and cannot half-happen.
+    if (!GetTempFileNameA(folder[0] ? folder : ".", "lmx", 0, temporary)) {
+        return Win32Error;
+    }
+    std::unique_ptr<char, decltype(&DeleteTemporary)> cleanup(temporary, &DeleteTemporary);
+    WidePath wideTemporary(AnsiToWide(temporary), &std::free);
+    if (!wideTemporary) {
+        return OutOfMemory;
+    }
+    Status status = result.Save(wideTemporary.get(), &encoder, nullptr);
+    if (status != Ok) {
+        return status;
+    }
+    if (monochromeBmp) {
+        FixBMPHeader(temporary);
+    }
+    status = CheckWritten(wideTemporary.get(), result.GetWidth(), result.GetHeight());
+    if (status != Ok) {
+        return status;
+    }
+    if (!MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return Win32Error;
+    }
+    cleanup.release();
+    return Ok;
+}

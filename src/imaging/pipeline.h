@@ -1,0 +1,75 @@
+// The frame every operation runs in: open and gate the source, back the file up, build results,
+// save them safely over the dropped file and report. Shared by the four operations only.
+#pragma once
+
+#include "imaging/gdiplus_api.h"
+
+#include <cstdlib>
+#include <memory>
+
+using BitmapPtr = std::unique_ptr<Gdiplus::Bitmap>;
+using WidePath = std::unique_ptr<wchar_t, decltype(&std::free)>;
+
+// What the head of the pipeline hands to an operation's own work.
+struct SourceImage {
+    const char* path = nullptr;                // the dropped path (ANSI)
+    WidePath widePath{nullptr, &std::free};  // the dropped path in UTF-16
+    BitmapPtr bitmap;                          // decoded source; keeps the file open until reset
+    char backupName[512] = "";                 // the backup's file name and extension, for the report
+    Gdiplus::REAL dpiX = 0;                    // resolution pair, stamped on every image made
+    Gdiplus::REAL dpiY = 0;
+};
+
+// Head: UTF-16 path, load, DPI gate, numbered backup, display name, resolution pair.
+// Returns false after reporting a refusal or failure; nothing has been written then.
+bool OpenSource(char const* path, SourceImage& source);
+
+// True for a bitmap that exists and whose construction succeeded.
+bool IsUsable(const BitmapPtr& bitmap);
+
+// A new bitmap of the given size and format carrying the resolution pair; null when it cannot be made.
+BitmapPtr NewBitmap(int width, int height, Gdiplus::PixelFormat format, Gdiplus::REAL dpiX, Gdiplus::REAL dpiY);
+
+// True when width x height pixels of 3 bytes each stay below 2^31 bytes.
+bool FitsPixelBuffers(long long width, long long height);
+
+// Locks the whole bitmap in `format` with `mode`, runs work(BitmapData&), unlocks.
+// Returns false without running the work when the lock fails.
+template <class Work>
+bool WithPixels(Gdiplus::Bitmap& bitmap, UINT mode, Gdiplus::PixelFormat format, Work work)
+{
+    Gdiplus::Rect all(0, 0, static_cast<INT>(bitmap.GetWidth()), static_cast<INT>(bitmap.GetHeight()));
+    Gdiplus::BitmapData data{};
+    if (bitmap.LockBits(&all, mode, format, &data) != Gdiplus::Ok) {
+        return false;
+    }
+    work(data);
+    return bitmap.UnlockBits(&data) == Gdiplus::Ok;
+}
+
+// The white-first, black-second palette of every 1-bit result.
+void SetMonochromePalette(Gdiplus::Bitmap& bitmap);
+
+// The 1-bit image of `source` by the blue threshold, with the resolution pair and the
+// monochrome palette; null when an image cannot be made or locked.
+BitmapPtr ToMonochrome(Gdiplus::Bitmap& source, Gdiplus::REAL dpiX, Gdiplus::REAL dpiY);
+
+// The encoder and whether the result must be a 1-bit BMP, chosen from the path's extension.
+struct OutputFormat {
+    const wchar_t* mimeType;
+    bool monochromeBmp;
+};
+OutputFormat OutputFormatFor(char const* path);
+
+// Safe save: writes `result` to a temporary file beside `path`, patches a BMP header there,
+// decodes it again to check its size, then replaces the dropped file in one step.
+// Returns Ok or the status of the step that failed; the dropped file is untouched on failure.
+// The source must have been released before (it keeps the file open).
+Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const CLSID& encoder, bool monochromeBmp);
+
+// Error box: caption errorTitle, error icon, no owner.
+void ReportFailure(const char* text);
+// "Failed to save image. Status: %d" as an error box.
+void ReportSaveStatus(Gdiplus::Status status);
+// Success box: `format` (one %s) filled with the backup name, caption successTitle, information icon.
+void ReportSaved(const char* format, const char* backupName);

@@ -1,0 +1,98 @@
+// Quarter turns of PNG, JPEG, GIF and BMP files in place.
+#include "core/texts.h"
+#include "imaging/kernels/turn.h"
+#include "imaging/operations.h"
+#include "imaging/pipeline.h"
+
+#include <utility>
+#include <vector>
+
+using namespace Gdiplus;
+
+static Turn TurnFor(int angle)
+{
+    if (angle == 90) return Turn::Clockwise;
+    if (angle == -90) return Turn::CounterClockwise;
+    return Turn::None;
+}
+
+static RotateFlipType RotateFlipTypeFor(Turn turn)
+{
+    switch (turn) {
+    case Turn::Clockwise: return Rotate90FlipNone;
+    case Turn::CounterClockwise: return Rotate270FlipNone;
+    default: return RotateNoneFlipNone;
+    }
+}
+
+// Copies the palette of an indexed image; other images have none to copy.
+static void CopyPalette(Bitmap& from, Bitmap& to)
+{
+    INT bytes = from.GetPaletteSize();
+    if (bytes <= 0) return;
+    std::vector<BYTE> block(static_cast<size_t>(bytes));
+    auto* palette = reinterpret_cast<ColorPalette*>(block.data());
+    if (from.GetPalette(palette, bytes) == Ok) {
+        to.SetPalette(palette);
+    }
+}
+
+// An image holding its own pixels (same format, palette and resolution), turned by `turn`,
+// so that it outlives the source and its open file. Null when it cannot be made.
+static BitmapPtr TurnedCopy(Bitmap& image, Turn turn)
+{
+    int width = static_cast<int>(image.GetWidth());
+    int height = static_cast<int>(image.GetHeight());
+    PixelFormat format = image.GetPixelFormat();
+    if (turn != Turn::None) std::swap(width, height);
+    BitmapPtr copy = NewBitmap(width, height, format, image.GetHorizontalResolution(), image.GetVerticalResolution());
+    if (!copy) {
+        // Formats that cannot be made or locked as they are go through 32-bit ARGB, which keeps alpha.
+        format = PixelFormat32bppARGB;
+        copy = NewBitmap(width, height, format, image.GetHorizontalResolution(), image.GetVerticalResolution());
+        if (!copy) return nullptr;
+    }
+    CopyPalette(image, *copy);
+    bool copied = false;
+    bool locked = WithPixels(image, ImageLockModeRead, format, [&](BitmapData& from) {
+        copied = WithPixels(*copy, ImageLockModeWrite, format, [&](BitmapData& to) {
+            TurnPixels(static_cast<const std::uint8_t*>(from.Scan0), from.Stride, static_cast<int>(from.Width),
+                       static_cast<int>(from.Height), static_cast<int>(GetPixelFormatSize(format)),
+                       static_cast<std::uint8_t*>(to.Scan0), to.Stride, turn);
+        });
+    });
+    return locked && copied ? std::move(copy) : nullptr;
+}
+
+// The image to save: the 1-bit conversion for BMP, otherwise the turned pixels in their own format.
+static BitmapPtr MakeResult(SourceImage& source, Turn pending, bool monochromeBmp)
+{
+    if (monochromeBmp && pending == Turn::None) {
+        return ToMonochrome(*source.bitmap, source.dpiX, source.dpiY);
+    }
+    BitmapPtr turned = TurnedCopy(*source.bitmap, pending);
+    if (!turned || !monochromeBmp) return turned;
+    return ToMonochrome(*turned, source.dpiX, source.dpiY);
+}
+
+void RotateImage(char const* path, int angle)
+{
+    SourceImage source;
+    if (!OpenSource(path, source)) return;
+    Turn turn = TurnFor(angle);
+    // Some platforms cannot turn 1- and 4-bit images; the program then turns the pixels itself.
+    Turn pending = source.bitmap->RotateFlip(RotateFlipTypeFor(turn)) == Ok ? Turn::None : turn;
+    OutputFormat format = OutputFormatFor(path);
+    CLSID encoder;
+    if (GetEncoderClsid(format.mimeType, &encoder) < 0) {
+        ReportFailure(texts->msgProcessingError);
+        return;
+    }
+    BitmapPtr result = MakeResult(source, pending, format.monochromeBmp);
+    source.bitmap.reset();  // the decoded source keeps the file open
+    if (!result || SaveOver(path, *result, encoder, format.monochromeBmp) != Ok) {
+        ReportFailure(texts->msgProcessingError);
+        return;
+    }
+    ReportSaved(texts->msgRotated, source.backupName);
+}

@@ -1,0 +1,100 @@
+// The 1-bit packing and the BMP header patch, byte by byte.
+#include "imaging/kernels/monochrome.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+static std::vector<std::uint8_t> BgrRow(const std::vector<std::uint8_t>& blues, std::uint8_t other = 0)
+{
+    std::vector<std::uint8_t> row;
+    for (std::uint8_t blue : blues) {
+        row.insert(row.end(), {blue, other, other});
+    }
+    return row;
+}
+
+TEST(PackMonochromeRow, ThresholdsOnBlueAlone)
+{
+    // Blue 128 and above is white whatever green and red hold; 127 and below is black.
+    std::vector<std::uint8_t> row = BgrRow({0, 127, 128, 255, 255, 0, 127, 128}, 255);
+    row[3 * 4 + 1] = 0;  // pure blue: white
+    std::uint8_t packed = 0xAA;
+    PackMonochromeRow(row.data(), 8, &packed);
+    EXPECT_EQ(packed, 0b11000110);
+}
+
+TEST(PackMonochromeRow, LeftmostPixelIsMostSignificantBit)
+{
+    std::vector<std::uint8_t> blues(8, 255);
+    blues[0] = 0;
+    std::uint8_t packed = 0;
+    PackMonochromeRow(BgrRow(blues).data(), 8, &packed);
+    EXPECT_EQ(packed, 0x80);
+}
+
+TEST(PackMonochromeRow, BitsAfterTheLastPixelAreWhite)
+{
+    std::vector<std::uint8_t> out(3, 0xFF);
+    PackMonochromeRow(BgrRow(std::vector<std::uint8_t>(10, 0)).data(), 10, out.data());
+    EXPECT_EQ(out[0], 0xFF);
+    EXPECT_EQ(out[1], 0xC0);  // two black pixels, six white padding bits
+    EXPECT_EQ(out[2], 0xFF);  // beyond the row: untouched
+}
+
+static std::vector<std::uint8_t> Header(int width, int height, int bitCount)
+{
+    std::vector<std::uint8_t> header(54);
+    for (size_t i = 0; i < header.size(); ++i) header[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    header[0] = 'B';
+    header[1] = 'M';
+    for (int i = 0; i < 4; ++i) {
+        header[18 + i] = static_cast<std::uint8_t>(width >> (8 * i));
+        header[22 + i] = static_cast<std::uint8_t>(height >> (8 * i));
+    }
+    header[28] = static_cast<std::uint8_t>(bitCount);
+    header[29] = 0;
+    return header;
+}
+
+static std::uint32_t Field(const std::vector<std::uint8_t>& header, int at)
+{
+    return header[at] | (header[at + 1] << 8) | (header[at + 2] << 16) | (std::uint32_t(header[at + 3]) << 24);
+}
+
+TEST(PatchMonochromeHeader, RewritesOnlyTheThreeFields)
+{
+    struct Case { int width, height; std::uint32_t sizeImage; };
+    for (Case c : {Case{10, 7, 30}, Case{33, 2, 18}, Case{2480, 1, 314}, Case{32, 1, 6}}) {
+        std::vector<std::uint8_t> header = Header(c.width, c.height, 1);
+        std::vector<std::uint8_t> before = header;
+        ASSERT_TRUE(PatchMonochromeHeader(header.data()));
+        EXPECT_EQ(Field(header, 34), c.sizeImage) << c.width << " x " << c.height;
+        EXPECT_EQ(Field(header, 46), 0u);
+        EXPECT_EQ(Field(header, 50), 0u);
+        for (int i = 0; i < 54; ++i) {
+            if ((i >= 34 && i < 38) || (i >= 46 && i < 54)) continue;
+            EXPECT_EQ(header[i], before[i]) << "byte " << i;
+        }
+    }
+}
+
+TEST(PatchMonochromeHeader, LeavesOtherFilesAlone)
+{
+    std::vector<std::uint8_t> colour = Header(10, 7, 24);
+    std::vector<std::uint8_t> notBmp = Header(10, 7, 1);
+    notBmp[0] = 'P';
+    for (std::vector<std::uint8_t> header : {colour, notBmp}) {
+        std::vector<std::uint8_t> before = header;
+        EXPECT_FALSE(PatchMonochromeHeader(header.data()));
+        EXPECT_EQ(header, before);
+    }
+}
+
+TEST(BmpRowLength, RoundsBitsUpToWholeDwords)
+{
+    EXPECT_EQ(BmpRowLength(1), 4u);
+    EXPECT_EQ(BmpRowLength(32), 4u);
+    EXPECT_EQ(BmpRowLength(33), 8u);
+    EXPECT_EQ(BmpRowLength(4961), 624u);
+}
