@@ -240,6 +240,11 @@ static Status CheckWritten(const wchar_t* path, UINT width, UINT height)
 
 Status SaveOver(char const* path, Bitmap& result, const CLSID& encoder, bool monochromeBmp)
 {
+    // A read-only file is the user's "do not change"; not every platform refuses the rename over it.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        return Win32Error;
+    }
     char folder[MAX_PATH];
     lstrcpynA(folder, path, MAX_PATH);
     PathRemoveFileSpecA(folder);

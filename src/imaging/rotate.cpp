@@ -37,19 +37,19 @@ static void CopyPalette(Bitmap& from, Bitmap& to)
     }
 }
 
-// An image holding its own pixels (same format, palette and resolution), turned by `turn`,
+// An image holding its own pixels (same format and palette, the resolution pair), turned by `turn`,
 // so that it outlives the source and its open file. Null when it cannot be made.
-static BitmapPtr TurnedCopy(Bitmap& image, Turn turn)
+static BitmapPtr TurnedCopy(Bitmap& image, Turn turn, REAL dpiX, REAL dpiY)
 {
     int width = static_cast<int>(image.GetWidth());
     int height = static_cast<int>(image.GetHeight());
     PixelFormat format = image.GetPixelFormat();
     if (turn != Turn::None) std::swap(width, height);
-    BitmapPtr copy = NewBitmap(width, height, format, image.GetHorizontalResolution(), image.GetVerticalResolution());
+    BitmapPtr copy = NewBitmap(width, height, format, dpiX, dpiY);
     if (!copy) {
         // Formats that cannot be made or locked as they are go through 32-bit ARGB, which keeps alpha.
         format = PixelFormat32bppARGB;
-        copy = NewBitmap(width, height, format, image.GetHorizontalResolution(), image.GetVerticalResolution());
+        copy = NewBitmap(width, height, format, dpiX, dpiY);
         if (!copy) return nullptr;
     }
     CopyPalette(image, *copy);
@@ -70,7 +70,7 @@ static BitmapPtr MakeResult(SourceImage& source, Turn pending, bool monochromeBm
     if (monochromeBmp && pending == Turn::None) {
         return ToMonochrome(*source.bitmap, source.dpiX, source.dpiY);
     }
-    BitmapPtr turned = TurnedCopy(*source.bitmap, pending);
+    BitmapPtr turned = TurnedCopy(*source.bitmap, pending, source.dpiX, source.dpiY);
     if (!turned || !monochromeBmp) return turned;
     return ToMonochrome(*turned, source.dpiX, source.dpiY);
 }

@@ -1,0 +1,23 @@
+# Sourced by the build and test scripts: installs with apt-get what a fresh Debian machine lacks.
+# Needs root for the install; on a machine that has everything it changes nothing.
+lumivex_packages=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest wine wine64
+                  imagemagick xvfb xauth fonts-wine)
+
+lumivex_missing_packages() {
+  local package
+  for package in "${lumivex_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || echo "$package"
+  done
+}
+
+lumivex_install_missing() {
+  local missing
+  missing=$(lumivex_missing_packages)
+  if [ -n "$missing" ]; then
+    echo "Installing: $missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    apt-get install -y -qq $missing >/dev/null
+  fi
+}

@@ -1,0 +1,244 @@
+// The frame every operation shares: backup names, the DPI gate, encoders, the header fix-up and
+// the safe save, checked through the real functions and through RotateImage on real files.
+#include "test_support.h"
+
+#include "core/texts.h"
+#include "imaging/operations.h"
+
+#include <algorithm>
+#include <cstring>
+
+static unsigned Quadrants(int x, int y)
+{
+    if (y < 25) return x < 50 ? 0xFF0000 : 0x00FF00;
+    return x < 50 ? 0x0000FF : 0xFFFFFF;
+}
+
+static std::string MakePng(const std::string& folder, const std::string& name, float dpiX = 600, float dpiY = 600)
+{
+    std::string path = folder + "\\" + name;
+    BitmapPtr image = MakeRgbImage(100, 50, Quadrants, dpiX, dpiY);
+    SaveImageFile(*image, path, L"image/png");
+    return path;
+}
+
+static void ExpectOnlyMessage(const char* text, const char* caption, UINT icon)
+{
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, text);
+    EXPECT_EQ(Messages()[0].caption, caption);
+    EXPECT_EQ(Messages()[0].type, icon);
+    EXPECT_EQ(Messages()[0].owner, nullptr);
+}
+
+TEST(BackupName, TakesTheFirstFreeNumberAndIsShownInTheReport)
+{
+    std::string folder = ScratchFolder();
+    std::string path = MakePng(folder, "page.png");
+    WriteBytes(folder + "\\page1.png", {1});
+    WriteBytes(folder + "\\page2.png", {2});
+    std::vector<unsigned char> original = ReadBytes(path);
+
+    RotateImage(path.c_str(), 90);
+
+    ExpectOnlyMessage("Image rotated and saved!\nBackup created: page3.png", "Success", MB_ICONINFORMATION);
+    EXPECT_EQ(ReadBytes(folder + "\\page3.png"), original);
+    EXPECT_EQ(ReadBytes(folder + "\\page1.png"), std::vector<unsigned char>{1});
+}
+
+TEST(BackupName, KeepsTheLastDotsExtension)
+{
+    char backup[MAX_PATH];
+    GetBackupFilename("C:\\nowhere-lumivex\\scan.old.png", backup, MAX_PATH);
+    EXPECT_STREQ(backup, "C:\\nowhere-lumivex\\scan.old1.png");
+}
+
+TEST(BackupName, AllNumbersTakenMeansNoBackupAndNoWrite)
+{
+    std::string folder = ScratchFolder();
+    std::string path = MakePng(folder, "p.png");
+    for (int n = 1; n <= 999; ++n) WriteBytes(folder + "\\p" + std::to_string(n) + ".png", {9});
+    std::vector<unsigned char> original = ReadBytes(path);
+
+    RotateImage(path.c_str(), 90);
+
+    ExpectOnlyMessage("Failed to create backup", "Error", MB_ICONERROR);
+    EXPECT_EQ(ReadBytes(path), original);
+    EXPECT_EQ(ReadBytes(folder + "\\p999.png"), std::vector<unsigned char>{9});
+    EXPECT_EQ(FolderEntries(folder).size(), 1000u);
+}
+
+TEST(BackupName, CandidateThatDoesNotFitEndsTheSearch)
+{
+    std::string folder = ScratchFolder();
+    std::string path = folder + "\\";
+    path += std::string(258 - path.size() - 4, 'n') + ".png";
+    ASSERT_EQ(path.size(), 258u);
+    WriteBytes(path, {0});
+    char backup[MAX_PATH];
+    for (int n = 1; n <= 9; ++n) {
+        GetBackupFilename(path.c_str(), backup, MAX_PATH);
+        ASSERT_EQ(std::strlen(backup), 259u);
+        WriteBytes(backup, {0});
+    }
+    GetBackupFilename(path.c_str(), backup, MAX_PATH);
+    EXPECT_STREQ(backup, "");
+}
+
+TEST(DpiGate, PassesHalfADotEitherSideOf600)
+{
+    struct Case { float x, y; bool passes; const char* shown; };
+    const Case cases[] = {
+        {599.5f, 600.0f, true, ""},
+        {600.0f, 600.5f, true, ""},
+        {599.4f, 600.0f, false, "Detected resolution: 599 x 600 DPI"},
+        {600.0f, 600.6f, false, "Detected resolution: 600 x 601 DPI"},
+        {72.0f, 72.0f, false, "Detected resolution: 72 x 72 DPI"},
+        {300.0f, 600.0f, false, "Detected resolution: 300 x 600 DPI"},
+    };
+    for (const Case& c : cases) {
+        ClearMessages();
+        BitmapPtr image = MakeRgbImage(2, 2, [](int, int) { return 0u; }, c.x, c.y);
+        EXPECT_EQ(IsValidDPI(image.get()), c.passes) << c.x << " x " << c.y;
+        if (c.passes) {
+            EXPECT_TRUE(Messages().empty());
+            continue;
+        }
+        ASSERT_EQ(Messages().size(), 1u);
+        EXPECT_NE(Messages()[0].text.find(c.shown), std::string::npos) << Messages()[0].text;
+        EXPECT_EQ(Messages()[0].text.find("The image must have a resolution of 600 DPI.\n"), 0u);
+        EXPECT_EQ(Messages()[0].type, static_cast<UINT>(MB_ICONERROR));
+    }
+}
+
+TEST(DpiGate, RefusedFileGetsNoBackupAndStaysAsItWas)
+{
+    std::string folder = ScratchFolder();
+    std::string path = MakePng(folder, "low.png", 300, 600);
+    std::vector<unsigned char> original = ReadBytes(path);
+
+    RotateImage(path.c_str(), 90);
+
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_NE(Messages()[0].text.find("300 x 600"), std::string::npos);
+    EXPECT_EQ(ReadBytes(path), original);
+    EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"low.png"});
+}
+
+TEST(LoadFailure, UndecodableFilesAndFoldersAreRefusedBeforeTheBackup)
+{
+    std::string folder = ScratchFolder();
+    std::string text = folder + "\\notes.png";
+    WriteBytes(text, {'h', 'e', 'l', 'l', 'o'});
+    CreateDirectoryA((folder + "\\album.png").c_str(), nullptr);
+    for (const std::string& path : {text, folder + "\\album.png", folder + "\\missing.png"}) {
+        ClearMessages();
+        RotateImage(path.c_str(), 90);
+        ExpectOnlyMessage("Error processing the image", "Error", MB_ICONERROR);
+    }
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"album.png", "notes.png"}));
+    EXPECT_EQ(ReadBytes(text).size(), 5u);
+}
+
+TEST(LoadFailure, PixelBuffersBeyond32BitSizesAreRefused)
+{
+    EXPECT_TRUE(FitsPixelBuffers(4961, 7016));
+    EXPECT_TRUE(FitsPixelBuffers(1, 715827882));   // 2^31 - 2 bytes
+    EXPECT_FALSE(FitsPixelBuffers(1, 715827883));  // 2^31 + 1 bytes
+    EXPECT_FALSE(FitsPixelBuffers(50000, 14317));
+    EXPECT_FALSE(FitsPixelBuffers(0, 10));
+}
+
+TEST(Encoders, LookupIsExactAndExtensionsIgnoreCase)
+{
+    CLSID png, bmp;
+    EXPECT_GE(GetEncoderClsid(L"image/png", &png), 0);
+    EXPECT_GE(GetEncoderClsid(L"image/bmp", &bmp), 0);
+    EXPECT_NE(std::memcmp(&png, &bmp, sizeof png), 0);
+    EXPECT_EQ(GetEncoderClsid(L"image/PNG", &png), -1);
+    EXPECT_EQ(GetEncoderClsid(L"image/tiff-nothing", &png), -1);
+
+    struct Case { const char* path; const wchar_t* mime; bool bmp; };
+    const Case cases[] = {
+        {"a.png", L"image/png", false},  {"a.PNG", L"image/png", false},   {"a.Bmp", L"image/bmp", true},
+        {"a.gif", L"image/gif", false},  {"a.Jpeg", L"image/jpeg", false}, {"a.JPG", L"image/jpeg", false},
+        {"a.tif", L"image/jpeg", false}, {"dir.png\\noext", L"image/jpeg", false},
+    };
+    for (const Case& c : cases) {
+        OutputFormat format = OutputFormatFor(c.path);
+        EXPECT_STREQ(format.mimeType, c.mime) << c.path;
+        EXPECT_EQ(format.monochromeBmp, c.bmp) << c.path;
+    }
+}
+
+TEST(FixBMPHeader, PatchesOneBitFilesOnly)
+{
+    std::string folder = ScratchFolder();
+    BitmapPtr colour = MakeRgbImage(10, 7, [](int x, int) { return x < 5 ? 0u : 0xFFFFFFu; });
+    SaveImageFile(*colour, folder + "\\colour.bmp", L"image/bmp");
+    BitmapPtr mono = ToMonochrome(*colour, 600, 600);
+    ASSERT_TRUE(mono);
+    SaveImageFile(*mono, folder + "\\mono.bmp", L"image/bmp");
+    WriteBytes(folder + "\\text.bmp", std::vector<unsigned char>(80, 'x'));
+
+    for (const char* name : {"\\colour.bmp", "\\text.bmp"}) {
+        std::vector<unsigned char> before = ReadBytes(folder + name);
+        FixBMPHeader((folder + name).c_str());
+        EXPECT_EQ(ReadBytes(folder + name), before) << name;
+    }
+    std::vector<unsigned char> before = ReadBytes(folder + "\\mono.bmp");
+    FixBMPHeader((folder + "\\mono.bmp").c_str());
+    std::vector<unsigned char> after = ReadBytes(folder + "\\mono.bmp");
+    BmpHeader header = ReadBmpHeader(after);
+    EXPECT_EQ(header.sizeImage, 30u);
+    EXPECT_EQ(header.clrUsed, 0u);
+    EXPECT_EQ(header.clrImportant, 0u);
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t i = 0; i < after.size(); ++i) {
+        bool patched = (i >= 34 && i < 38) || (i >= 46 && i < 54);
+        if (!patched) {
+            EXPECT_EQ(after[i], before[i]) << "byte " << i;
+        }
+    }
+}
+
+// The dropped file must survive every failure of the final save byte for byte, with no temporary left.
+static void ExpectSaveFailureLeavesFile(const std::string& folder, const std::string& path,
+                                        const std::vector<unsigned char>& original)
+{
+    ExpectOnlyMessage("Error processing the image", "Error", MB_ICONERROR);
+    EXPECT_EQ(ReadBytes(path), original);
+    std::string name = path.substr(folder.size() + 1);
+    std::string backup = name.substr(0, name.size() - 4) + "1" + name.substr(name.size() - 4);
+    std::vector<std::string> expected = {backup, name};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(FolderEntries(folder), expected);
+}
+
+TEST(SafeSave, ReadOnlyFileIsLeftAsItWas)
+{
+    std::string folder = ScratchFolder();
+    std::string path = MakePng(folder, "ro.png");
+    std::vector<unsigned char> original = ReadBytes(path);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+
+    RotateImage(path.c_str(), 90);
+
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ExpectSaveFailureLeavesFile(folder, path, original);
+}
+
+TEST(SafeSave, FileLockedByAnotherProgramIsLeftAsItWas)
+{
+    std::string folder = ScratchFolder();
+    std::string path = MakePng(folder, "locked.png");
+    std::vector<unsigned char> original = ReadBytes(path);
+    // Another program reading the file without letting anyone replace it.
+    HANDLE other = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+
+    RotateImage(path.c_str(), 90);
+
+    CloseHandle(other);
+    ExpectSaveFailureLeavesFile(folder, path, original);
+}
