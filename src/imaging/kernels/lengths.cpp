@@ -6,7 +6,11 @@
 
 int MMToPixels(int tenthsMM, int dpi)
 {
-    return static_cast<int>(tenthsMM / 254.0 * dpi + 0.5);
+    double pixels = tenthsMM / 254.0 * dpi + 0.5;
+    // Converting a double beyond int's range is undefined; such lengths are far beyond any page anyway.
+    if (pixels >= std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+    if (pixels <= std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+    return static_cast<int>(pixels);
 }
 
 int ScaledLength(int length, double factor)
