@@ -193,6 +193,51 @@ void SetMonochromePalette(Bitmap& bitmap)
     bitmap.SetPalette(palette);
 }
 
+// A palette entry is black when its blue component is below the threshold, as its 24-bit form would be.
+static bool IsBlackEntry(ARGB colour)
+{
+    return (colour & 0xFF) < kWhiteThreshold;
+}
+
+// Fills `mono` from a 1-bit source without widening it to 24 bits: each of the two palette entries
+// is judged once. False when the palette cannot be read or a lock fails.
+static bool PackIndexed(Bitmap& source, Bitmap& mono, int height)
+{
+    std::vector<BYTE> block(static_cast<size_t>(std::max(source.GetPaletteSize(), 0)) + sizeof(ColorPalette));
+    auto* palette = reinterpret_cast<ColorPalette*>(block.data());
+    if (source.GetPalette(palette, source.GetPaletteSize()) != Ok || palette->Count < 2) {
+        return false;
+    }
+    bool zeroIsBlack = IsBlackEntry(palette->Entries[0]);
+    bool oneIsBlack = IsBlackEntry(palette->Entries[1]);
+    bool packed = false;
+    bool locked = WithPixels(source, ImageLockModeRead, PixelFormat1bppIndexed, [&](BitmapData& indices) {
+        packed = WithPixels(mono, ImageLockModeWrite, PixelFormat1bppIndexed, [&](BitmapData& bits) {
+            for (int y = 0; y < height; ++y) {
+                MapIndexedRow(static_cast<const std::uint8_t*>(indices.Scan0) + y * indices.Stride,
+                              static_cast<int>(indices.Width), zeroIsBlack, oneIsBlack,
+                              static_cast<std::uint8_t*>(bits.Scan0) + y * bits.Stride);
+            }
+        });
+    });
+    return locked && packed;
+}
+
+// Fills `mono` by the blue threshold on the source's pixels widened to 24 bits.
+static bool PackThresholded(Bitmap& source, Bitmap& mono, int width, int height)
+{
+    bool packed = false;
+    bool locked = WithPixels(source, ImageLockModeRead, PixelFormat24bppRGB, [&](BitmapData& bgr) {
+        packed = WithPixels(mono, ImageLockModeWrite, PixelFormat1bppIndexed, [&](BitmapData& bits) {
+            for (int y = 0; y < height; ++y) {
+                PackMonochromeRow(static_cast<const std::uint8_t*>(bgr.Scan0) + y * bgr.Stride, width,
+                                  static_cast<std::uint8_t*>(bits.Scan0) + y * bits.Stride);
+            }
+        });
+    });
+    return locked && packed;
+}
+
 BitmapPtr ToMonochrome(Bitmap& source, REAL dpiX, REAL dpiY)
 {
     int width = static_cast<int>(source.GetWidth());
@@ -202,16 +247,9 @@ BitmapPtr ToMonochrome(Bitmap& source, REAL dpiX, REAL dpiY)
         return nullptr;
     }
     SetMonochromePalette(*mono);
-    bool packed = false;
-    bool locked = WithPixels(source, ImageLockModeRead, PixelFormat24bppRGB, [&](BitmapData& bgr) {
-        packed = WithPixels(*mono, ImageLockModeWrite, PixelFormat1bppIndexed, [&](BitmapData& bits) {
-            for (int y = 0; y < height; ++y) {
-                PackMonochromeRow(static_cast<const std::uint8_t*>(bgr.Scan0) + y * bgr.Stride, width,
-                                  static_cast<std::uint8_t*>(bits.Scan0) + y * bits.Stride);
-            }
-        });
-    });
-    return locked && packed ? std::move(mono) : nullptr;
+    // Scanned pages mostly arrive as 1-bit already; widening 35 megapixels to 24 bits costs far more.
+    bool indexed = source.GetPixelFormat() == PixelFormat1bppIndexed && PackIndexed(source, *mono, height);
+    return indexed || PackThresholded(source, *mono, width, height) ? std::move(mono) : nullptr;
 }
 
 OutputFormat OutputFormatFor(char const* path)

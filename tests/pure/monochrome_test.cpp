@@ -42,6 +42,20 @@ TEST(PackMonochromeRow, BitsAfterTheLastPixelAreWhite)
     EXPECT_EQ(out[2], 0xFF);  // beyond the row: untouched
 }
 
+TEST(MapIndexedRow, FollowsWhichPaletteEntryIsBlack)
+{
+    const std::uint8_t indices[2] = {0b10110001, 0b01111111};
+    struct Case { bool zeroIsBlack, oneIsBlack; std::uint8_t first, second; };
+    // Width 11: the last five bits of the second byte are padding and come out white.
+    for (Case c : {Case{false, true, 0b10110001, 0b01100000}, Case{true, false, 0b01001110, 0b10000000},
+                   Case{false, false, 0, 0}, Case{true, true, 0xFF, 0b11100000}}) {
+        std::uint8_t row[2] = {0x55, 0x55};
+        MapIndexedRow(indices, 11, c.zeroIsBlack, c.oneIsBlack, row);
+        EXPECT_EQ(row[0], c.first) << c.zeroIsBlack << c.oneIsBlack;
+        EXPECT_EQ(row[1], c.second) << c.zeroIsBlack << c.oneIsBlack;
+    }
+}
+
 static std::vector<std::uint8_t> Header(int width, int height, int bitCount)
 {
     std::vector<std::uint8_t> header(54);

@@ -50,8 +50,8 @@ TEST(TurnPixels, MatchesThePixelMappingAtEveryDepth)
 {
     std::mt19937 random(7);
     for (int bits : {1, 4, 8, 16, 24, 32, 48, 64}) {
-        for (int round = 0; round < 20; ++round) {
-            Image source = RandomImage(random, 1 + random() % 23, 1 + random() % 19, bits);
+        for (int round = 0; round < 40; ++round) {
+            Image source = RandomImage(random, 1 + random() % 45, 1 + random() % 37, bits);
             Image clockwise = Turned(source, Turn::Clockwise, 0);
             Image counter = Turned(source, Turn::CounterClockwise, 0);
             Image copy = Turned(source, Turn::None, 0);

@@ -13,6 +13,19 @@ void PackMonochromeRow(const std::uint8_t* bgr, int width, std::uint8_t* row)
     }
 }
 
+void MapIndexedRow(const std::uint8_t* indices, int width, bool zeroIsBlack, bool oneIsBlack, std::uint8_t* row)
+{
+    std::size_t bytes = static_cast<std::size_t>(width + 7) / 8;
+    for (std::size_t i = 0; i < bytes; ++i) {
+        std::uint8_t ones = oneIsBlack ? indices[i] : 0;
+        std::uint8_t zeros = zeroIsBlack ? static_cast<std::uint8_t>(~indices[i]) : 0;
+        row[i] = ones | zeros;
+    }
+    if (width % 8 != 0) {
+        row[bytes - 1] &= static_cast<std::uint8_t>(0xFF00u >> (width % 8));
+    }
+}
+
 std::uint32_t BmpRowLength(std::uint32_t width)
 {
     return ((width + 31) >> 5) << 2;

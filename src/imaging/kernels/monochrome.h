@@ -11,6 +11,11 @@ constexpr std::uint8_t kWhiteThreshold = 128;
 // The bits after the last pixel are written white (0). `row` holds at least (width + 7) / 8 bytes.
 void PackMonochromeRow(const std::uint8_t* bgr, int width, std::uint8_t* row);
 
+// Rewrites one row of `width` 1-bit palette indices as white (0) and black (1) bits, given which of
+// the two palette entries is black: the same bits the blue threshold gives on the palette colours.
+// The bits after the last pixel are written white. Both rows hold (width + 7) / 8 bytes.
+void MapIndexedRow(const std::uint8_t* indices, int width, bool zeroIsBlack, bool oneIsBlack, std::uint8_t* row);
+
 // Bytes of one 1-bit BMP row: the width's bits rounded up to a multiple of 32.
 std::uint32_t BmpRowLength(std::uint32_t width);
 
