@@ -1,0 +1,97 @@
+// Erosion of the black areas of a BMP in place: the image drawn into 24-bit colour, reduced to
+// black and white on blue, eroded as a one-byte-per-pixel plane, and written as a 1-bit BMP.
+#include "core/texts.h"
+#include "imaging/kernels/erosion.h"
+#include "imaging/operations.h"
+#include "imaging/pipeline.h"
+
+#include <cstdint>
+#include <new>
+#include <utility>
+#include <vector>
+
+using namespace Gdiplus;
+
+// The source drawn 1:1 at (0, 0) into a new 24-bit bitmap carrying the resolution pair.
+// Null when the bitmap cannot be made or the drawing fails.
+static BitmapPtr DrawWorkingCopy(Bitmap& source, int width, int height, REAL dpiX, REAL dpiY)
+{
+    BitmapPtr working = NewBitmap(width, height, PixelFormat24bppRGB, dpiX, dpiY);
+    if (!working) return nullptr;
+    Graphics graphics(working.get());
+    Status drawn = graphics.GetLastStatus();
+    if (drawn == Ok) drawn = graphics.DrawImage(&source, 0, 0, width, height);
+    return drawn == Ok ? std::move(working) : nullptr;
+}
+
+// Thresholds the locked 24-bit pixels into a plane, erodes it and writes it back into all three
+// bytes of every pixel. The write-back sets every byte the threshold would have set, so the
+// threshold goes straight into the plane. Throws std::bad_alloc, pixels untouched, without memory.
+static void ErodePixels(BitmapData& pixels, int passes)
+{
+    int width = static_cast<int>(pixels.Width), height = static_cast<int>(pixels.Height);
+    auto* bgr = static_cast<std::uint8_t*>(pixels.Scan0);
+    std::vector<std::uint8_t> plane(static_cast<std::size_t>(width) * height);
+    ThresholdToPlane(bgr, pixels.Stride, width, height, plane.data());
+    ErodeImageBinary(plane.data(), width, height, width, passes);
+    PlaneToBgr(plane.data(), width, height, bgr, pixels.Stride);
+}
+
+// Erodes the working copy in place. False after reporting: a lock that fails, or memory for the
+// plane or the kernel that cannot be had.
+static bool ErodeWorkingCopy(Bitmap& working, int passes)
+{
+    bool haveMemory = true;
+    bool locked = WithPixels(working, ImageLockModeRead | ImageLockModeWrite, PixelFormat24bppRGB,
+                             [&](BitmapData& pixels) {
+                                 // Caught here so that the bitmap is unlocked on this way out too.
+                                 try {
+                                     ErodePixels(pixels, passes);
+                                 } catch (const std::bad_alloc&) {
+                                     haveMemory = false;
+                                 }
+                             });
+    if (!locked) {
+        ReportFailure("Failed to lock bitmap");
+        return false;
+    }
+    if (!haveMemory) ReportFailure(texts->msgProcessingError);
+    return haveMemory;
+}
+
+// The 1-bit result of the eroded image, or null after reporting why there is none.
+static BitmapPtr ErodedMonochrome(SourceImage& source, int passes)
+{
+    int width = static_cast<int>(source.bitmap->GetWidth());
+    int height = static_cast<int>(source.bitmap->GetHeight());
+    BitmapPtr working = DrawWorkingCopy(*source.bitmap, width, height, source.dpiX, source.dpiY);
+    source.bitmap.reset();  // the decoded source keeps the file open, and is not needed any more
+    if (!working) {
+        ReportFailure(texts->msgProcessingError);
+        return nullptr;
+    }
+    if (!ErodeWorkingCopy(*working, passes)) return nullptr;
+    BitmapPtr result = ToMonochrome(*working, source.dpiX, source.dpiY);
+    if (!result) ReportFailure(texts->msgProcessingError);
+    return result;
+}
+
+void ErodeImage(char const* path, int passes)
+{
+    SourceImage source;
+    if (!OpenSource(path, source)) return;
+    BitmapPtr result = ErodedMonochrome(source, passes);
+    if (!result) return;
+    CLSID encoder;
+    if (GetEncoderClsid(L"image/bmp", &encoder) < 0) {
+        ReportFailure("Failed to get BMP encoder");
+        return;
+    }
+    // The safe save also patches the BMP header, on its temporary file before the replace.
+    Status status = SaveOver(path, *result, encoder, true);
+    if (status != Ok) {
+        ReportSaveStatus(status);
+        return;
+    }
+    ReportSaved(texts->msgEroded, source.backupName);
+}

@@ -1,0 +1,516 @@
+// Erosion passes with the result of running them one after another: a separable bit-packed dilation
+// of white for planes of pure 0 and 255, and packed passes over changed rows for any other plane.
+#include "imaging/kernels/erosion.h"
+
+#include "imaging/kernels/monochrome.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the packing reads eight pixels as one little-endian word"
+#endif
+
+using Word = std::uint64_t;
+constexpr int kWordBits = 64;
+constexpr Word kByteOnes = 0x0101010101010101ULL;
+constexpr Word kLowSeven = 0x7F7F7F7F7F7F7F7FULL;
+// Bytes of 0 or 1 times this land byte i in bit 56 + i; the partial products never overlap.
+constexpr Word kGather = 0x0102040810204080ULL;
+
+// Rows of packed pixels: pixel x of row y at bit x % 64 of word y * words + x / 64.
+struct BitPlane {
+    int words;
+    std::vector<Word> bits;
+};
+
+static int WordsFor(int width)
+{
+    return (width + kWordBits - 1) / kWordBits;
+}
+
+static Word* RowOf(BitPlane& plane, long long y)
+{
+    return plane.bits.data() + y * plane.words;
+}
+
+static Word Load8(const std::uint8_t* at)
+{
+    Word value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+static void Store8(std::uint8_t* at, Word value)
+{
+    std::memcpy(at, &value, sizeof value);
+}
+
+// Eight bits, one per byte of `flags` (each byte 0 or 1).
+static Word GatherBytes(Word flags)
+{
+    return (flags * kGather) >> 56;
+}
+
+// 1 in every byte of `value` that is zero, 0 in the others.
+static Word ZeroBytes(Word value)
+{
+    return ~(((value & kLowSeven) + kLowSeven) | value | kLowSeven) >> 7;
+}
+
+// Eight bytes of 0 or 255 from eight bits, bit i giving byte i.
+static constexpr std::array<Word, 256> MakeByteMasks()
+{
+    std::array<Word, 256> masks{};
+    for (unsigned bits = 0; bits < 256; ++bits) {
+        for (int i = 0; i < 8; ++i) {
+            if (bits & (1u << i)) masks[bits] |= Word{0xFF} << (8 * i);
+        }
+    }
+    return masks;
+}
+static constexpr std::array<Word, 256> kByteMasks = MakeByteMasks();
+
+// Whether every pixel of a row is 0 or 255. A byte with another value differs from its own
+// comparison with 255 (all ones where equal, zero elsewhere); that is how it is caught. The scan
+// of the whole plane costs about one read of it, so 64 bytes go through each turn of the loop.
+static bool IsTwoToneRow(const std::uint8_t* row, int width)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i white = _mm_set1_epi8(-1);
+    __m128i stray = _mm_setzero_si128();
+    for (; x + kWordBits <= width; x += kWordBits) {
+        for (int k = 0; k < 4; ++k) {
+            __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 16 * k));
+            stray = _mm_or_si128(stray, _mm_xor_si128(value, _mm_cmpeq_epi8(value, white)));
+        }
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) != 0xFFFF) return false;
+#endif
+    Word stray8 = 0;
+    for (; x + 8 <= width; x += 8) {
+        Word value = Load8(row + x);
+        stray8 |= value ^ (((value >> 7) & kByteOnes) * 0xFF);
+    }
+    for (; x < width; ++x) stray8 |= row[x] != 0 && row[x] != 255;
+    return stray8 == 0;
+}
+
+// The white of 64 pixels of 0 and 255: 255 has its top bit set and 0 has not.
+static Word PackTopBits(const std::uint8_t* at)
+{
+    Word bits = 0;
+#if defined(__SSE2__)
+    for (int k = 0; k < 4; ++k) {
+        __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * k));
+        bits |= Word{static_cast<std::uint16_t>(_mm_movemask_epi8(value))} << (16 * k);
+    }
+#else
+    for (int k = 0; k < 8; ++k) bits |= GatherBytes((Load8(at + 8 * k) >> 7) & kByteOnes) << (8 * k);
+#endif
+    return bits;
+}
+
+// Packs the white of a row of 0 and 255; every word of the row is written.
+static void PackWhiteRow(const std::uint8_t* row, int width, Word* bits)
+{
+    int w = 0;
+    for (; w < width / kWordBits; ++w) bits[w] = PackTopBits(row + kWordBits * w);
+    if (w == WordsFor(width)) return;
+    Word word = 0;
+    for (int x = w * kWordBits; x < width; ++x) word |= static_cast<Word>(row[x] >> 7) << (x % kWordBits);
+    bits[w] = word;
+}
+
+// Only such planes can take the shortcut; the scan must be whole before anything is written.
+static bool IsTwoTone(const std::uint8_t* buffer, int width, int height, std::ptrdiff_t stride)
+{
+    for (int y = 0; y < height; ++y) {
+        if (!IsTwoToneRow(buffer + y * stride, width)) return false;
+    }
+    return true;
+}
+
+// Packs the pixels of one row that equal `value`; every word of the row is written.
+static void PackEqualRow(const std::uint8_t* row, int width, std::uint8_t value, Word* bits)
+{
+    int w = 0;
+#if defined(__SSE2__)
+    const __m128i match = _mm_set1_epi8(static_cast<char>(value));
+    for (; w < width / kWordBits; ++w) {
+        Word word = 0;
+        for (int k = 0; k < 4; ++k) {
+            __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + kWordBits * w + 16 * k));
+            word |= Word{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(pixels, match)))} << (16 * k);
+        }
+        bits[w] = word;
+    }
+#endif
+    Word pattern = kByteOnes * value;
+    for (int x = w * kWordBits; w < WordsFor(width); ++w) {
+        Word word = 0;
+        int end = std::min(width, x + kWordBits);
+        for (; x + 8 <= end; x += 8) {
+            word |= GatherBytes(ZeroBytes(Load8(row + x) ^ pattern)) << (x % kWordBits);
+        }
+        for (; x < end; ++x) {
+            word |= Word{row[x] == value} << (x % kWordBits);
+        }
+        bits[w] = word;
+    }
+}
+
+// row |= row moved `shift` pixels toward higher x. Descending, so each word read is not yet written.
+static void OrMovedUp(Word* row, int words, int shift)
+{
+    int whole = shift / kWordBits, part = shift % kWordBits;
+    for (int i = words - 1; i >= whole; --i) {
+        Word moved = row[i - whole] << part;
+        if (part != 0 && i > whole) moved |= row[i - whole - 1] >> (kWordBits - part);
+        row[i] |= moved;
+    }
+}
+
+// row |= row moved `shift` pixels toward lower x. Ascending, so each word read is not yet written.
+static void OrMovedDown(Word* row, int words, int shift)
+{
+    int whole = shift / kWordBits, part = shift % kWordBits;
+    for (int i = 0; i + whole < words; ++i) {
+        Word moved = row[i + whole] >> part;
+        if (part != 0 && i + whole + 1 < words) moved |= row[i + whole + 1] << (kWordBits - part);
+        row[i] |= moved;
+    }
+}
+
+// Sets every bit within `reach` pixels of a set bit, doubling the span covered each way. Exact
+// for any reach: a pixel past an end is only ever needed as a step toward a pixel inside.
+static void SpreadByDoubling(Word* row, int words, int reach)
+{
+    for (int covered = 1; covered <= reach;) {
+        int step = std::min(covered, reach + 1 - covered);
+        OrMovedUp(row, words, step);
+        covered += step;
+    }
+    for (int covered = 1; covered <= reach;) {
+        int step = std::min(covered, reach + 1 - covered);
+        OrMovedDown(row, words, step);
+        covered += step;
+    }
+}
+
+// A row with no pixel set, or with every pixel set, stays as it is when spread (beyond the width
+// the bits do not matter). Blank lines of a page are such rows.
+static bool IsFlat(const Word* row, int words, int width)
+{
+    Word any = 0, all = ~Word{0};
+    for (int w = 0; w + 1 < words; ++w) {
+        any |= row[w];
+        all &= row[w];
+    }
+    int tail = width % kWordBits;
+    Word lastMask = tail == 0 ? ~Word{0} : (Word{1} << tail) - 1;
+    Word last = row[words - 1] & lastMask;
+    return (any | last) == 0 || (all == ~Word{0} && last == lastMask);
+}
+
+// out = in | in moved `shift` (1 to 63) pixels either way, over words 1 .. words + 2; words 0 and
+// words + 3 are zero. No edge cases, so the loop vectorises.
+static void SpreadStep(const Word* in, Word* out, int words, int shift)
+{
+    int back = kWordBits - shift;
+    for (int i = 1; i <= words + 2; ++i) {
+        Word here = in[i];
+        out[i] = here | here << shift | in[i - 1] >> back | here >> shift | in[i + 1] << back;
+    }
+}
+
+// Sets every bit within `reach` pixels of a set bit of the row. A row covering c pixels either side,
+// OR-ed with itself moved up to 2c + 1 either way, covers that much more: the span triples each
+// step, in half the moves of doubling. Those steps need the pixels within c past either end, which
+// the word on each side of the row holds while c is below 64; longer reaches double instead.
+// `scratch` holds two rows of words + 4 whose first and last words are zero. Bits past the width
+// may be set; they are never read back.
+static void SpreadAlongRow(Word* row, int words, int width, int reach, Word* scratch)
+{
+    if (IsFlat(row, words, width)) return;
+    if (reach >= kWordBits) {
+        SpreadByDoubling(row, words, reach);
+        return;
+    }
+    Word* in = scratch;
+    Word* out = scratch + words + 4;
+    in[1] = in[words + 2] = 0;
+    std::copy(row, row + words, in + 2);
+    for (int covered = 0; covered < reach;) {
+        int step = std::min(2 * covered + 1, reach - covered);
+        SpreadStep(in, out, words, step);
+        std::swap(in, out);
+        covered += step;
+    }
+    std::copy(in + 2, in + 2 + words, row);
+}
+
+static void OrInto(Word* into, const Word* from, int words)
+{
+    for (int i = 0; i < words; ++i) into[i] |= from[i];
+}
+
+static void WhitenBits(std::uint8_t* pixels, unsigned bits)
+{
+    for (; bits != 0; bits &= bits - 1) pixels[__builtin_ctz(bits)] = 255;
+}
+
+// Writes 255 into the pixels of one row whose bit is set in `fresh` (never a frame column). The
+// row holds only 0 and 255, so pixels are written from the bits, unread: a word of 64 clear of
+// the frame whole (fewer branches than picking its changed groups), else its changed groups of 8.
+static void WhitenFresh(std::uint8_t* row, int width, const Word* white, const Word* fresh, int words)
+{
+    for (int w = 0; w < words; ++w) {
+        if (fresh[w] == 0) continue;
+        Word after = white[w] | fresh[w];
+        int left = w * kWordBits;
+        bool clear = left > 0 && left + kWordBits < width;
+        for (int shift = 0; shift < kWordBits; shift += 8) {
+            unsigned bits = static_cast<unsigned>((fresh[w] >> shift) & 0xFF);
+            int x = left + shift;
+            if (clear || (bits != 0 && x > 0 && x + 8 < width)) {
+                Store8(row + x, kByteMasks[(after >> shift) & 0xFF]);
+            } else {
+                WhitenBits(row + x, bits);
+            }
+        }
+    }
+}
+
+// The sweep of a pure black-and-white plane. Packed rows live in rings: row y in slot y % slots.
+struct Sweep {
+    std::uint8_t* buffer;
+    int width, height;
+    std::ptrdiff_t stride;
+    int across, down;          // reach along rows and down columns, cut to the image
+    int words, slots;
+    long long loaded;          // rows packed so far, in order
+    std::vector<Word> white;   // rows as packed from the plane
+    std::vector<Word> grown;   // the same rows spread along, then OR-ed down in place
+    std::vector<Word> spread;  // two rows of words + 4, the end words zero
+    std::vector<Word> prefix;  // running OR down the next block of rows
+    std::vector<Word> inner;   // the columns off the frame
+    std::vector<Word> fresh;   // the pixels of one row to whiten
+};
+
+// Reaches beyond the image are cut to it, so huge pass counts cost no more. While row y is made,
+// the rows in use run from y - down (its suffix) to y + down (the last packed), so a ring of
+// 2 down + 1 rows never overwrites a row still needed.
+static Sweep MakeSweep(std::uint8_t* buffer, int width, int height, std::ptrdiff_t stride, int passes)
+{
+    int words = WordsFor(width);
+    int across = std::min(passes, width - 1), down = std::min(passes, height - 1);
+    int slots = static_cast<int>(std::min<long long>(height, 2LL * down + 1));
+    std::size_t ringWords = static_cast<std::size_t>(slots) * words;
+    Sweep sweep{buffer, width, height, stride, across, down, words, slots, 0,
+                std::vector<Word>(ringWords), std::vector<Word>(ringWords),
+                std::vector<Word>(2 * (static_cast<std::size_t>(words) + 4)), std::vector<Word>(words),
+                std::vector<Word>(words, ~Word{0}), std::vector<Word>(words)};
+    sweep.inner[0] &= ~Word{1};
+    for (int x = width - 1; x < words * kWordBits; ++x) sweep.inner[x / kWordBits] &= ~(Word{1} << (x % kWordBits));
+    return sweep;
+}
+
+static Word* Slot(Sweep& sweep, std::vector<Word>& ring, long long y)
+{
+    return ring.data() + (y % sweep.slots) * sweep.words;
+}
+
+// The work between rows hides the stream of rows from the hardware prefetcher, so the sweep asks
+// for the next row itself.
+static void Prefetch(const std::uint8_t* row, int width)
+{
+    for (int x = 0; x < width; x += 64) __builtin_prefetch(row + x);
+}
+
+// Packs and spreads along the rows up to `last`, each once, in order.
+static void LoadRows(Sweep& sweep, long long last)
+{
+    for (; sweep.loaded <= last; ++sweep.loaded) {
+        long long y = sweep.loaded;
+        Word* white = Slot(sweep, sweep.white, y);
+        Word* grown = Slot(sweep, sweep.grown, y);
+        if (y + 1 < sweep.height) Prefetch(sweep.buffer + (y + 1) * sweep.stride, sweep.width);
+        PackWhiteRow(sweep.buffer + y * sweep.stride, sweep.width, white);
+        std::copy(white, white + sweep.words, grown);
+        SpreadAlongRow(grown, sweep.words, sweep.width, sweep.across, sweep.spread.data());
+    }
+}
+
+// Row y off the frame turns white where the window a | b holds white and the row was black.
+static void EmitRow(Sweep& sweep, long long y, const Word* a, const Word* b)
+{
+    const Word* white = Slot(sweep, sweep.white, y);
+    Word* fresh = sweep.fresh.data();
+    Word any = 0;
+    for (int w = 0; w < sweep.words; ++w) {
+        fresh[w] = (a[w] | b[w]) & ~white[w] & sweep.inner[w];
+        any |= fresh[w];
+    }
+    if (any != 0) WhitenFresh(sweep.buffer + y * sweep.stride, sweep.width, white, fresh, sweep.words);
+}
+
+// Pure black and white: after n passes a pixel off the frame is white exactly when some pixel
+// within n columns and n rows of it was white, so one dilation by a square replaces the passes.
+// Down the columns, van Herk / Gil-Werman: the rows are cut into blocks of 2 down + 1 (counted from
+// row -down); OR-ing suffixes in place within a block and a running prefix over the next block
+// makes every window the OR of two rows, whatever its size.
+static void ErodeTwoTone(std::uint8_t* buffer, int width, int height, std::ptrdiff_t stride, int passes)
+{
+    Sweep sweep = MakeSweep(buffer, width, height, stride, passes);
+    int words = sweep.words, reach = sweep.down;
+    long long size = 2LL * reach + 1;
+    Word* prefix = sweep.prefix.data();
+    for (long long start = 0; start <= height - 2; start += size) {
+        long long first = std::max(0LL, start - reach), last = std::min<long long>(height - 1, start + reach);
+        LoadRows(sweep, last);
+        for (long long y = last - 1; y >= first; --y) {
+            OrInto(Slot(sweep, sweep.grown, y), Slot(sweep, sweep.grown, y + 1), words);
+        }
+        std::fill(prefix, prefix + words, 0);
+        if (start >= 1) EmitRow(sweep, start, Slot(sweep, sweep.grown, first), prefix);
+        for (long long y = start + 1; y < start + size && y <= height - 2; ++y) {
+            if (y + reach < height) {
+                LoadRows(sweep, y + reach);
+                OrInto(prefix, Slot(sweep, sweep.grown, y + reach), words);
+            }
+            EmitRow(sweep, y, Slot(sweep, sweep.grown, std::max(0LL, y - reach)), prefix);
+        }
+    }
+}
+
+// What the passes over a plane with other values work on.
+struct MixedState {
+    BitPlane white;                     // pixels equal to 255, kept up to date pass by pass
+    BitPlane black;                     // pixels equal to 0 off the frame, which a pass may whiten
+    std::vector<Word> rows;             // two saved rows and the row of fresh whites
+    std::vector<std::uint8_t> changed;  // per row: whitened in the pass before
+    std::vector<std::uint8_t> changing; // per row: whitened in this pass
+};
+
+static void PackMixed(const std::uint8_t* buffer, int width, int height, std::ptrdiff_t stride, MixedState& state)
+{
+    for (int y = 0; y < height; ++y) {
+        PackEqualRow(buffer + y * stride, width, 255, RowOf(state.white, y));
+        Word* black = RowOf(state.black, y);
+        if (y == 0 || y == height - 1) continue;  // frame rows stay all clear
+        PackEqualRow(buffer + y * stride, width, 0, black);
+        black[0] &= ~Word{1};
+        black[(width - 1) / kWordBits] &= ~(Word{1} << ((width - 1) % kWordBits));
+    }
+}
+
+// Black pixels of a row with a white 8-neighbour among the rows above, here and below.
+// Returns whether there is any.
+static bool FindFresh(const Word* above, const Word* row, const Word* below, const Word* black, int words,
+                      Word* fresh)
+{
+    Word any = 0, previous = 0, current = above[0] | row[0] | below[0];
+    for (int w = 0; w < words; ++w) {
+        Word next = w + 1 < words ? above[w + 1] | row[w + 1] | below[w + 1] : 0;
+        Word near = current | current << 1 | previous >> 63 | current >> 1 | next << 63;
+        fresh[w] = near & black[w];
+        any |= fresh[w];
+        previous = current;
+        current = next;
+    }
+    return any != 0;
+}
+
+static void Whiten(std::uint8_t* pixels, Word* white, Word* black, const Word* fresh, int words)
+{
+    for (int w = 0; w < words; ++w) {
+        white[w] |= fresh[w];
+        black[w] &= ~fresh[w];
+        for (Word bits = fresh[w]; bits != 0; bits &= bits - 1) {
+            pixels[w * kWordBits + __builtin_ctzll(bits)] = 255;
+        }
+    }
+}
+
+// One pass, visiting only rows next to a row whitened in the pass before (every row in the
+// first). Rows are changed top-down, so the row above is read from a copy saved before its change.
+static bool RunPass(std::uint8_t* buffer, int height, std::ptrdiff_t stride, MixedState& state, bool first)
+{
+    int words = state.white.words;
+    Word* keep = state.rows.data();
+    Word* spare = keep + words;
+    Word* fresh = spare + words;
+    const Word* above = RowOf(state.white, 0);
+    bool any = false;
+    for (int y = 1; y < height - 1; ++y) {
+        Word* row = RowOf(state.white, y);
+        state.changing[y] = 0;
+        bool near = first || state.changed[y - 1] || state.changed[y] || state.changed[y + 1];
+        if (near && FindFresh(above, row, RowOf(state.white, y + 1), RowOf(state.black, y), words, fresh)) {
+            std::copy(row, row + words, keep);
+            Whiten(buffer + y * stride, row, RowOf(state.black, y), fresh, words);
+            state.changing[y] = 1;
+            any = true;
+            above = keep;
+            std::swap(keep, spare);
+            continue;
+        }
+        above = row;
+    }
+    std::swap(state.changed, state.changing);
+    return any;
+}
+
+// Values other than 0 and 255 block the spread, so the passes are run one by one; they stop
+// early once a pass whitens nothing, as every later one would too.
+static void ErodeMixed(std::uint8_t* buffer, int width, int height, std::ptrdiff_t stride, int passes)
+{
+    int words = WordsFor(width);
+    std::size_t planeWords = static_cast<std::size_t>(height) * words;
+    MixedState state{{words, std::vector<Word>(planeWords)}, {words, std::vector<Word>(planeWords)},
+                     std::vector<Word>(3 * static_cast<std::size_t>(words)),
+                     std::vector<std::uint8_t>(height), std::vector<std::uint8_t>(height)};
+    PackMixed(buffer, width, height, stride, state);
+    for (int pass = 0; pass < passes; ++pass) {
+        if (!RunPass(buffer, height, stride, state, pass == 0)) return;
+    }
+}
+
+void ErodeImageBinary(std::uint8_t* buffer, int width, int height, int stride, int passes)
+{
+    if (passes <= 0 || width < 3 || height < 3) return;
+    // Each path takes all its memory before its first write, so running out leaves the buffer as it was.
+    if (IsTwoTone(buffer, width, height, stride)) {
+        ErodeTwoTone(buffer, width, height, stride, passes);
+    } else {
+        ErodeMixed(buffer, width, height, stride, passes);
+    }
+}
+
+void ThresholdToPlane(const std::uint8_t* bgr, std::ptrdiff_t bgrStride, int width, int height, std::uint8_t* plane)
+{
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* pixel = bgr + y * bgrStride;
+        std::uint8_t* row = plane + static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x) row[x] = pixel[3 * x] >= kWhiteThreshold ? 255 : 0;
+    }
+}
+
+void PlaneToBgr(const std::uint8_t* plane, int width, int height, std::uint8_t* bgr, std::ptrdiff_t bgrStride)
+{
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = plane + static_cast<std::size_t>(y) * width;
+        std::uint8_t* pixel = bgr + y * bgrStride;
+        for (int x = 0; x < width; ++x) pixel[3 * x] = pixel[3 * x + 1] = pixel[3 * x + 2] = row[x];
+    }
+}

@@ -1,0 +1,21 @@
+// Erosion of the black areas of a one-byte-per-pixel plane by repeated 8-neighbour passes.
+// Planes of pure black and white take a bit-packed shortcut whose cost does not depend on the passes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Runs `passes` erosion passes over the plane in place. A pass turns white (255) every pixel off the
+// outer frame that is exactly 0 and has, before the pass, at least one of its eight neighbours exactly
+// 255. Any other value is never changed and never whitens a neighbour. Pixel (x, y) is
+// buffer[y * stride + x] with stride >= width; the first and last rows and columns and the bytes of a
+// row beyond `width` keep their values. passes <= 0, width < 3 or height < 3 change nothing.
+// Throws std::bad_alloc, with the buffer as it was, when its scratch memory cannot be had.
+void ErodeImageBinary(std::uint8_t* buffer, int width, int height, int stride, int passes);
+
+// Fills the erosion plane (width bytes a row, rows back to back) from rows of blue-green-red
+// pixels `bgrStride` bytes apart: 255 where blue is 128 or more, else 0. Green and red are not read.
+void ThresholdToPlane(const std::uint8_t* bgr, std::ptrdiff_t bgrStride, int width, int height, std::uint8_t* plane);
+
+// Stores each byte of the plane in all three bytes of its pixel; bytes past a row's pixels stay.
+void PlaneToBgr(const std::uint8_t* plane, int width, int height, std::uint8_t* bgr, std::ptrdiff_t bgrStride);

@@ -1,0 +1,333 @@
+// Erosion of real BMP files: the shapes the passes give, colour judged by blue, the 1-bit file
+// written, the backup and the report, and every failure leaving the dropped file as it was.
+#include "test_support.h"
+
+#include "core/texts.h"
+#include "imaging/operations.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <iterator>
+#include <new>
+
+using namespace Gdiplus;
+
+// Allocations through operator new of at least `failFrom` bytes, other than exactly `spared`
+// bytes, fail while a test asks for it; GDI+ has its own heap and is not affected.
+static std::size_t failFrom = SIZE_MAX, spared = 0;
+
+// The library's operator delete frees with free. Not inlined, so that the compiler pairs the
+// blocks with operator delete rather than with malloc.
+__attribute__((noinline)) void* operator new(std::size_t size)
+{
+    if (size >= failFrom && size != spared) throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1)) return block;
+    throw std::bad_alloc();
+}
+
+// An image as text rows: '#' black, '.' white.
+using Rows = std::vector<std::string>;
+
+template <class Black>
+static Rows Pattern(int width, int height, Black black)
+{
+    Rows rows(height, std::string(width, '.'));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) rows[y][x] = black(x, y) ? '#' : '.';
+    return rows;
+}
+
+// A 600 DPI BMP of the rows: 24-bit, or 1-bit when `oneBit`.
+static std::string WriteBmp(const std::string& folder, const std::string& name, const Rows& rows, bool oneBit = false)
+{
+    std::string path = folder + "\\" + name;
+    int width = static_cast<int>(rows[0].size()), height = static_cast<int>(rows.size());
+    BitmapPtr image = MakeRgbImage(width, height, [&](int x, int y) { return rows[y][x] == '#' ? 0u : 0xFFFFFFu; });
+    if (oneBit) image = ToMonochrome(*image, 600, 600);
+    SaveImageFile(*image, path, L"image/bmp");
+    return path;
+}
+
+// The file's pixels as rows, read through one lock of the whole image.
+static Rows ReadRows(const std::string& path)
+{
+    BitmapPtr image = LoadImageFile(path);
+    if (!image) return {};
+    Rows rows(image->GetHeight(), std::string(image->GetWidth(), '.'));
+    WithPixels(*image, ImageLockModeRead, PixelFormat32bppARGB, [&](BitmapData& data) {
+        for (UINT y = 0; y < data.Height; ++y)
+            for (UINT x = 0; x < data.Width; ++x) {
+                unsigned argb = static_cast<const unsigned*>(data.Scan0)[y * data.Stride / 4 + x];
+                rows[y][x] = (argb & 0xFFFFFF) == 0 ? '#' : '.';
+            }
+    });
+    return rows;
+}
+
+static void ExpectOneMessage(const std::string& text, const char* caption, UINT icon)
+{
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, text);
+    EXPECT_EQ(Messages()[0].caption, caption);
+    EXPECT_EQ(Messages()[0].type, static_cast<UINT>(icon));
+    EXPECT_EQ(Messages()[0].owner, nullptr);
+}
+
+// Writes the rows, erodes the file and returns what it then holds, after checking the success report.
+static Rows Eroded(const Rows& rows, int passes, bool oneBit = false)
+{
+    std::string folder = ScratchFolder();
+    std::string path = WriteBmp(folder, "page.bmp", rows, oneBit);
+    ClearMessages();
+    ErodeImage(path.c_str(), passes);
+    EXPECT_EQ(Messages().size(), 1u);
+    if (!Messages().empty()) {
+        EXPECT_EQ(Messages()[0].caption, texts->successTitle) << Messages()[0].text;
+    }
+    return ReadRows(path);
+}
+
+TEST(ErodeImage, BarsThinByTwoPixelsAPass)
+{
+    for (int thickness : {3, 5}) {
+        Rows page = Pattern(40, 20, [&](int x, int y) { return x >= 10 && x < 30 && y >= 5 && y < 5 + thickness; });
+        for (int passes = 1; passes <= 3; ++passes) {
+            Rows expected = Pattern(40, 20, [&](int x, int y) {
+                return x >= 10 + passes && x < 30 - passes && y >= 5 + passes && y < 5 + thickness - passes;
+            });
+            EXPECT_EQ(Eroded(page, passes, thickness == 5), expected) << thickness << " high, " << passes << " passes";
+        }
+    }
+}
+
+TEST(ErodeImage, WhitePixelGrowsIntoASquareUpToTheFrame)
+{
+    Rows page = Pattern(21, 15, [](int x, int y) { return !(x == 10 && y == 7) && !(x == 1 && y == 1); });
+    for (int passes : {1, 2, 3}) {
+        Rows expected = Pattern(21, 15, [&](int x, int y) {
+            bool frame = x == 0 || y == 0 || x == 20 || y == 14;
+            bool nearCentre = std::abs(x - 10) <= passes && std::abs(y - 7) <= passes;
+            bool nearCorner = x <= 1 + passes && y <= 1 + passes;
+            return frame || !(nearCentre || nearCorner);
+        });
+        EXPECT_EQ(Eroded(page, passes), expected) << passes << " passes";
+    }
+}
+
+TEST(ErodeImage, DiagonalWhiteNeighbourIsEnough)
+{
+    Rows eroded = Eroded(Pattern(6, 6, [](int x, int y) { return !(x == 2 && y == 2); }), 1);
+    ASSERT_EQ(eroded.size(), 6u);
+    EXPECT_EQ(eroded[3][3], '.');  // its only white neighbour was (2, 2)
+    EXPECT_EQ(eroded[4][4], '#');
+    EXPECT_EQ(eroded[1][1], '.');
+}
+
+TEST(ErodeImage, BorderLosesItsInnerRingAndKeepsTheFrame)
+{
+    Rows page = Pattern(30, 30, [](int x, int y) { return x < 2 || y < 2 || x > 27 || y > 27; });
+    Rows frameOnly = Pattern(30, 30, [](int x, int y) { return x == 0 || y == 0 || x == 29 || y == 29; });
+    EXPECT_EQ(Eroded(page, 1), frameOnly);
+    EXPECT_EQ(Eroded(page, 10), frameOnly);
+}
+
+TEST(ErodeImage, FiftyPassesCrossA52PageButNotA53One)
+{
+    Rows small = Pattern(52, 52, [](int x, int y) { return !(x == 51 && y == 0); });
+    Rows expected = Pattern(52, 52, [](int x, int y) {
+        return (x == 0 || y == 0 || x == 51 || y == 51) && !(x == 51 && y == 0);
+    });
+    EXPECT_EQ(Eroded(small, 50), expected);
+
+    Rows large = Eroded(Pattern(53, 53, [](int x, int y) { return x != 0 || y != 0; }), 50);
+    ASSERT_EQ(large.size(), 53u);
+    EXPECT_EQ(large[51][51], '#');
+    EXPECT_EQ(large[51][50], '#');
+    EXPECT_EQ(large[50][50], '.');
+}
+
+TEST(ErodeImage, ColourIsJudgedByBlueAlone)
+{
+    // On the frame, which the erosion leaves alone: red, blue, grey 128, grey 127, yellow.
+    const unsigned colours[] = {0xFF0000, 0x0000FF, 0x808080, 0x7F7F7F, 0xFFFF00};
+    std::string folder = ScratchFolder();
+    std::string path = folder + "\\colour.bmp";
+    BitmapPtr image =
+        MakeRgbImage(8, 4, [&](int x, int y) { return y == 0 && x >= 1 && x <= 5 ? colours[x - 1] : 0xFFFFFFu; });
+    SaveImageFile(*image, path, L"image/bmp");
+    ErodeImage(path.c_str(), 3);
+    Rows eroded = ReadRows(path);
+    ASSERT_EQ(eroded.size(), 4u);
+    EXPECT_EQ(eroded[0], ".#..##..");
+}
+
+TEST(ErodeImage, NarrowImagesAreOnlyThresholded)
+{
+    Rows page = Pattern(2, 9, [](int x, int y) { return (x + y) % 3 == 0; });
+    EXPECT_EQ(Eroded(page, 5), page);
+    Rows flat = Pattern(9, 2, [](int x, int y) { return (x + y) % 3 != 0; });
+    EXPECT_EQ(Eroded(flat, 5), flat);
+}
+
+TEST(ErodeImage, WritesAOneBitWhiteFirstBmpWithItsHeaderPatched)
+{
+    std::string folder = ScratchFolder();
+    Rows page = Pattern(33, 7, [](int x, int y) { return x > 3 && x < 20 && y > 1 && y < 6; });
+    std::string path = WriteBmp(folder, "page.bmp", page);
+    std::vector<unsigned char> input = ReadBytes(path);
+    ErodeImage(path.c_str(), 1);
+
+    ExpectOneMessage("Image eroded and saved!\nBackup created: page1.bmp", texts->successTitle, MB_ICONINFORMATION);
+    EXPECT_EQ(ReadBytes(folder + "\\page1.bmp"), input);
+    std::vector<unsigned char> output = ReadBytes(path);
+    BmpHeader header = ReadBmpHeader(output);
+    EXPECT_EQ(header.bitCount, 1);
+    EXPECT_EQ(header.width, 33);
+    EXPECT_EQ(header.sizeImage, 8u * 7 + 2);
+    EXPECT_EQ(header.clrUsed, 0u);
+    EXPECT_EQ(header.clrImportant, 0u);
+    EXPECT_EQ(BmpPalette(output), (std::vector<unsigned>{0xFFFFFF, 0x000000}));
+    BitmapPtr written = LoadImageFile(path);
+    ASSERT_TRUE(written);
+    EXPECT_NEAR(written->GetHorizontalResolution(), 600, 0.01);
+    EXPECT_NEAR(written->GetVerticalResolution(), 600, 0.01);
+}
+
+// Points this program's import of one GDI+ function at a stand-in while in scope, so that a test
+// can make that library call fail. The imports are called through these pointers.
+struct ImportSwap {
+    void** slot;
+    void* original;
+    ImportSwap(void** importSlot, void* standIn) : slot(importSlot), original(*importSlot) { Set(standIn); }
+    ~ImportSwap() { Set(original); }
+    void Set(void* target)
+    {
+        DWORD was;
+        VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was);
+        *slot = target;
+        VirtualProtect(slot, sizeof *slot, was, &was);
+    }
+};
+
+extern "C" void* __imp_GdipCreateBitmapFromScan0;
+extern "C" void* __imp_GdipDrawImageRectI;
+extern "C" void* __imp_GdipBitmapLockBits;
+extern "C" void* __imp_GdipGetImageEncodersSize;
+extern "C" void* __imp_GdipSaveImageToFile;
+
+static void* realCreate;
+static PixelFormat refusedFormat;
+
+static GpStatus WINGDIPAPI CreateRefusingOneFormat(INT width, INT height, INT stride, PixelFormat format, BYTE* scan0,
+                                                   GpBitmap** bitmap)
+{
+    if (format == refusedFormat) {
+        *bitmap = nullptr;
+        return OutOfMemory;
+    }
+    auto create = reinterpret_cast<decltype(&DllExports::GdipCreateBitmapFromScan0)>(realCreate);
+    return create(width, height, stride, format, scan0, bitmap);
+}
+
+static GpStatus WINGDIPAPI DrawFailing(GpGraphics*, GpImage*, INT, INT, INT, INT)
+{
+    return GenericError;
+}
+
+static void* realLock;
+
+// Refuses the read-write lock of the 24-bit working copy; the 1-bit conversion's locks go through.
+static GpStatus WINGDIPAPI LockRefusingReadWrite(GpBitmap* bitmap, GDIPCONST GpRect* rect, UINT mode,
+                                                 PixelFormat format, BitmapData* data)
+{
+    if (mode == (ImageLockModeRead | ImageLockModeWrite)) return Win32Error;
+    return reinterpret_cast<decltype(&DllExports::GdipBitmapLockBits)>(realLock)(bitmap, rect, mode, format, data);
+}
+
+static GpStatus WINGDIPAPI NoEncoders(UINT* count, UINT* bytes)
+{
+    *count = *bytes = 0;
+    return Ok;
+}
+
+static GpStatus WINGDIPAPI SaveFailing(GpImage*, GDIPCONST WCHAR*, GDIPCONST CLSID*, GDIPCONST EncoderParameters*)
+{
+    return Win32Error;
+}
+
+struct FailureCase {
+    const char* name;
+    std::string expected;
+    void (*run)(const char* path);  // calls ErodeImage with the failure armed
+};
+
+static void WithAllocationsFailing(const char* path, std::size_t from, std::size_t except)
+{
+    failFrom = from;
+    spared = except;
+    ErodeImage(path, 4);
+    failFrom = SIZE_MAX;
+    spared = 0;
+}
+
+static void WithCreateRefusing(const char* path, PixelFormat format)
+{
+    refusedFormat = format;
+    realCreate = __imp_GdipCreateBitmapFromScan0;
+    ImportSwap swap(&__imp_GdipCreateBitmapFromScan0, reinterpret_cast<void*>(&CreateRefusingOneFormat));
+    ErodeImage(path, 4);
+}
+
+// The failure cases' page: a plane of 120000 bytes. During a call, the only other allocations of
+// 256 bytes or more through operator new are the kernel's.
+constexpr int kWidth = 400, kHeight = 300;
+
+TEST(ErodeImage, EachFailureIsReportedAndLeavesTheFileAsItWas)
+{
+    const FailureCase failureCases[] = {
+        {"plane memory", texts->msgProcessingError,
+         [](const char* path) { WithAllocationsFailing(path, kWidth * kHeight, 0); }},
+        {"kernel memory", texts->msgProcessingError,
+         [](const char* path) { WithAllocationsFailing(path, 256, kWidth * kHeight); }},
+        {"working copy", texts->msgProcessingError,
+         [](const char* path) { WithCreateRefusing(path, PixelFormat24bppRGB); }},
+        {"1-bit result", texts->msgProcessingError,
+         [](const char* path) { WithCreateRefusing(path, PixelFormat1bppIndexed); }},
+        {"drawing", texts->msgProcessingError,
+         [](const char* path) {
+             ImportSwap swap(&__imp_GdipDrawImageRectI, reinterpret_cast<void*>(&DrawFailing));
+             ErodeImage(path, 4);
+         }},
+        {"lock", "Failed to lock bitmap",
+         [](const char* path) {
+             realLock = __imp_GdipBitmapLockBits;
+             ImportSwap swap(&__imp_GdipBitmapLockBits, reinterpret_cast<void*>(&LockRefusingReadWrite));
+             ErodeImage(path, 4);
+         }},
+        {"encoder", "Failed to get BMP encoder",
+         [](const char* path) {
+             ImportSwap swap(&__imp_GdipGetImageEncodersSize, reinterpret_cast<void*>(&NoEncoders));
+             ErodeImage(path, 4);
+         }},
+        {"save", "Failed to save image. Status: 7",
+         [](const char* path) {
+             ImportSwap swap(&__imp_GdipSaveImageToFile, reinterpret_cast<void*>(&SaveFailing));
+             ErodeImage(path, 4);
+         }},
+    };
+    std::string folder = ScratchFolder();
+    Rows page = Pattern(kWidth, kHeight, [](int x, int y) { return (x / 9 + y / 7) % 3 == 0; });
+    int n = 0;
+    for (const FailureCase& failure : failureCases) {
+        SCOPED_TRACE(failure.name);
+        std::string name = "page" + std::to_string(++n);
+        std::string path = WriteBmp(folder, name + ".bmp", page);
+        std::vector<unsigned char> input = ReadBytes(path);
+        ClearMessages();
+        failure.run(path.c_str());
+        ExpectOneMessage(failure.expected, texts->errorTitle, MB_ICONERROR);
+        EXPECT_EQ(ReadBytes(path), input);
+        EXPECT_EQ(ReadBytes(folder + "\\" + name + "1.bmp"), input);
+    }
+    EXPECT_EQ(FolderEntries(folder).size(), 2 * std::size(failureCases));  // no temporary left behind
+}
