@@ -24,25 +24,32 @@ static BitmapPtr DrawWorkingCopy(Bitmap& source, int width, int height, REAL dpi
     return drawn == Ok ? std::move(working) : nullptr;
 }
 
-// Thresholds the locked 24-bit pixels into a plane, erodes it and writes it back into all three
-// bytes of every pixel. The write-back sets every byte the threshold would have set, so the
-// threshold goes straight into the plane. Throws std::bad_alloc, pixels untouched, without memory.
+// Moves the locked pixels into a plane of black (0) and white (255), erodes it and writes it back.
+// 24-bit pixels are thresholded on blue and get the plane in all three bytes; the write-back sets
+// every byte the threshold would have set, so the threshold goes straight into the plane.
+// Throws std::bad_alloc, pixels untouched, without memory.
 static void ErodePixels(BitmapData& pixels, int passes)
 {
     int width = static_cast<int>(pixels.Width), height = static_cast<int>(pixels.Height);
-    auto* bgr = static_cast<std::uint8_t*>(pixels.Scan0);
+    auto* bytes = static_cast<std::uint8_t*>(pixels.Scan0);
     std::vector<std::uint8_t> plane(static_cast<std::size_t>(width) * height);
-    ThresholdToPlane(bgr, pixels.Stride, width, height, plane.data());
+    if (pixels.PixelFormat == PixelFormat1bppIndexed) {
+        BitsToPlane(bytes, pixels.Stride, width, height, plane.data());
+        ErodeImageBinary(plane.data(), width, height, width, passes);
+        PlaneToBits(plane.data(), width, height, bytes, pixels.Stride);
+        return;
+    }
+    ThresholdToPlane(bytes, pixels.Stride, width, height, plane.data());
     ErodeImageBinary(plane.data(), width, height, width, passes);
-    PlaneToBgr(plane.data(), width, height, bgr, pixels.Stride);
+    PlaneToBgr(plane.data(), width, height, bytes, pixels.Stride);
 }
 
-// Erodes the working copy in place. False after reporting: a lock that fails, or memory for the
-// plane or the kernel that cannot be had.
-static bool ErodeWorkingCopy(Bitmap& working, int passes)
+// Erodes a 24-bit working copy or a 1-bit page in place. False after reporting: a lock that fails,
+// or memory for the plane or the kernel that cannot be had.
+static bool ErodeInPlace(Bitmap& image, int passes)
 {
     bool haveMemory = true;
-    bool locked = WithPixels(working, ImageLockModeRead | ImageLockModeWrite, PixelFormat24bppRGB,
+    bool locked = WithPixels(image, ImageLockModeRead | ImageLockModeWrite, image.GetPixelFormat(),
                              [&](BitmapData& pixels) {
                                  // Caught here so that the bitmap is unlocked on this way out too.
                                  try {
@@ -59,9 +66,23 @@ static bool ErodeWorkingCopy(Bitmap& working, int passes)
     return haveMemory;
 }
 
+// A 1-bit page goes from its own bits to the plane and back: the 24-bit working copy would give the
+// same plane, at most of the operation's time for a scanned page.
+static BitmapPtr ErodedOneBit(SourceImage& source, int passes)
+{
+    BitmapPtr page = ToMonochrome(*source.bitmap, source.dpiX, source.dpiY);
+    source.bitmap.reset();  // the decoded source keeps the file open, and is not needed any more
+    if (!page) {
+        ReportFailure(texts->msgProcessingError);
+        return nullptr;
+    }
+    return ErodeInPlace(*page, passes) ? std::move(page) : nullptr;
+}
+
 // The 1-bit result of the eroded image, or null after reporting why there is none.
 static BitmapPtr ErodedMonochrome(SourceImage& source, int passes)
 {
+    if (source.bitmap->GetPixelFormat() == PixelFormat1bppIndexed) return ErodedOneBit(source, passes);
     int width = static_cast<int>(source.bitmap->GetWidth());
     int height = static_cast<int>(source.bitmap->GetHeight());
     BitmapPtr working = DrawWorkingCopy(*source.bitmap, width, height, source.dpiX, source.dpiY);
@@ -70,7 +91,7 @@ static BitmapPtr ErodedMonochrome(SourceImage& source, int passes)
         ReportFailure(texts->msgProcessingError);
         return nullptr;
     }
-    if (!ErodeWorkingCopy(*working, passes)) return nullptr;
+    if (!ErodeInPlace(*working, passes)) return nullptr;
     BitmapPtr result = ToMonochrome(*working, source.dpiX, source.dpiY);
     if (!result) ReportFailure(texts->msgProcessingError);
     return result;

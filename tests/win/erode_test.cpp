@@ -100,6 +100,17 @@ TEST(ErodeImage, BarsThinByTwoPixelsAPass)
     }
 }
 
+TEST(ErodeImage, OneBitPagesErodeAsTheirColourCopiesDo)
+{
+    // 1-bit pages skip the 24-bit working copy; the result must not show it.
+    Rows page = Pattern(61, 37, [](int x, int y) { return (x * 13 + y * 7) % 17 < 11 || (x / 6 + y / 5) % 4 == 0; });
+    for (int passes : {1, 2, 5}) {
+        Rows fromOneBit = Eroded(page, passes, true);
+        EXPECT_EQ(fromOneBit, Eroded(page, passes, false)) << passes << " passes";
+        EXPECT_NE(fromOneBit, page);
+    }
+}
+
 TEST(ErodeImage, WhitePixelGrowsIntoASquareUpToTheFrame)
 {
     Rows page = Pattern(21, 15, [](int x, int y) { return !(x == 10 && y == 7) && !(x == 1 && y == 1); });

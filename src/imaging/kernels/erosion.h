@@ -19,3 +19,11 @@ void ThresholdToPlane(const std::uint8_t* bgr, std::ptrdiff_t bgrStride, int wid
 
 // Stores each byte of the plane in all three bytes of its pixel; bytes past a row's pixels stay.
 void PlaneToBgr(const std::uint8_t* plane, int width, int height, std::uint8_t* bgr, std::ptrdiff_t bgrStride);
+
+// The same for 1-bit rows (bit 1 black, most significant bit first, `bitsStride` bytes apart):
+// black pixels become 0 in the plane, white ones 255.
+void BitsToPlane(const std::uint8_t* bits, std::ptrdiff_t bitsStride, int width, int height, std::uint8_t* plane);
+
+// Packs the plane back into 1-bit rows: below 128 black (1), else white (0), as the threshold would
+// judge it; the bits after each row's last pixel are written white.
+void PlaneToBits(const std::uint8_t* plane, int width, int height, std::uint8_t* bits, std::ptrdiff_t bitsStride);
