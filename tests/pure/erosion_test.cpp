@@ -272,3 +272,21 @@ TEST(ErosionPlane, ThresholdIsOnBlueAndWriteBackFillsAllThreeBytes)
         for (int pad = 12; pad < stride; ++pad) EXPECT_EQ(bgr[y * stride + pad], 7);
     }
 }
+
+TEST(OneBitPlane, UnpacksBlackToZeroAndPacksBackWithWhitePadding)
+{
+    // 11 pixels a row, rows 3 bytes apart; the unused bits and the spare byte hold junk.
+    const std::uint8_t bits[6] = {0b10110001, 0b01111111, 0xA5, 0b00000000, 0b11011111, 0x5A};
+    std::uint8_t plane[22];
+    BitsToPlane(bits, 3, 11, 2, plane);
+    EXPECT_EQ(plane[0], 0);
+    EXPECT_EQ(plane[1], 255);
+    EXPECT_EQ(plane[10], 0);
+    EXPECT_EQ(plane[11 + 8], 0);
+    EXPECT_EQ(plane[11 + 10], 255);
+    plane[1] = 127;  // below the threshold: black
+    std::uint8_t packed[6] = {0, 0, 0x33, 0, 0, 0x33};
+    PlaneToBits(plane, 11, 2, packed, 3);
+    const std::uint8_t expected[6] = {0b11110001, 0b01100000, 0x33, 0b00000000, 0b11000000, 0x33};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(packed[i], expected[i]) << i;
+}
