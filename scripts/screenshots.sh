@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots: the four pages in English and the Margins page in Italian, drawn by
+# Wine's X11 driver on a virtual screen (Xvfb) and captured with ImageMagick into docs/.
+# LUMIVEX_BUILD_DIR chooses the build folder (default build/mingw).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+build_dir=${LUMIVEX_BUILD_DIR:-build/mingw}
+exe=$build_dir/Lumivex.exe
+x11_key='HKCU\Software\Wine\X11 Driver'
+
+# Starts Lumivex in locale $1 and sets $window to its X window once it is shown.
+start_program() {
+  LC_ALL=$1 LANG=$1 scripts/wine-run.sh "$exe" >/dev/null 2>&1 &
+  program=$!
+  window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Lumivex$' | head -1)
+  sleep 2
+}
+
+# Clicks the first tab, which takes the keyboard focus, then steps right with the arrow key:
+# the tab control sends TCN_SELCHANGE as it does for a click.
+show_page() {
+  local width height border client_top step
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  width=$WIDTH height=$HEIGHT
+  border=$(((width - 480) / 2))
+  client_top=$((height - border - 410))
+  xdotool mousemove --window "$window" $((border + 40)) $((client_top + 22)) click 1
+  for ((step = 0; step < $1; step++)); do
+    xdotool key Right
+  done
+  # The pointer would otherwise sit over the tab strip in the picture.
+  xdotool mousemove 0 0
+  sleep 1
+}
+
+capture() {
+  import -window "$window" "docs/$1"
+  echo "docs/$1"
+}
+
+stop_program() {
+  xdotool key alt+F4
+  for _ in $(seq 20); do
+    kill -0 "$program" 2>/dev/null || break
+    sleep 0.5
+  done
+  kill "$program" 2>/dev/null || true
+  wait "$program" 2>/dev/null || true
+}
+
+take_screenshots() {
+  source scripts/wine-env.sh
+  mkdir -p docs
+  start_program en_US.UTF-8
+  capture screenshot-rotation.png
+  local page=1
+  for name in erosion margins scale; do
+    show_page $page
+    capture "screenshot-$name.png"
+    page=$((page + 1))
+  done
+  stop_program
+  start_program it_IT.UTF-8
+  show_page 2
+  capture screenshot-margins-it.png
+  stop_program
+}
+
+if [ "${1:-}" = "--on-screen" ]; then
+  take_screenshots
+  exit
+fi
+
+source scripts/setup.sh
+lumivex_packages+=(xdotool)
+lumivex_install_missing
+cmake --preset mingw -B "$build_dir" >/dev/null
+cmake --build "$build_dir" --target Lumivex
+source scripts/wine-screen.sh
+lumivex_screen_prefix
+# Without a window manager Wine draws the caption and frame itself, as Windows does.
+wine reg add "$x11_key" /v Decorated /d N /f >/dev/null 2>&1
+# A Wine started now would join this server, whose desktop has no display: let it end first.
+wineserver -w
+trap 'wine reg delete "$x11_key" /v Decorated /f >/dev/null 2>&1; scripts/wine-prefix.sh' EXIT
+xvfb-run -a -s '-screen 0 1024x768x24' "$0" --on-screen
