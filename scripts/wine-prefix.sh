@@ -8,7 +8,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   echo "Creating Wine prefix $WINEPREFIX"
   DISPLAY= wineboot -i >/dev/null 2>&1 || true
-  wineserver -w
+  wineserver -w || true
 fi
 
 driver=null
