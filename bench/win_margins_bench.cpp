@@ -12,17 +12,11 @@ static const int kRuns = 5;
 static double TimeAdjustMargins(const std::string& folder, const std::vector<unsigned char>& page)
 {
     std::string path = folder + "\\page.bmp";
-    std::vector<double> times;
-    for (int run = 0; run < kRuns; ++run) {
-        WriteFile(path, page);
-        DeleteFileA((folder + "\\page1.bmp").c_str());
-        auto start = std::chrono::steady_clock::now();
-        AdjustMargins(path.c_str(), BottomLeft, 1, 0);
-        times.push_back(Milliseconds(std::chrono::steady_clock::now() - start));
-    }
+    double whole = MedianOnFreshPage(path, folder + "\\page1.bmp", page, kRuns,
+                                     [&] { AdjustMargins(path.c_str(), BottomLeft, 1, 0); });
     DeleteFileA(path.c_str());
     DeleteFileA((folder + "\\page1.bmp").c_str());
-    return Median(times);
+    return whole;
 }
 
 // The row copy of the padding step alone, from packed rows into a zeroed wider page.

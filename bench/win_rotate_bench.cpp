@@ -62,13 +62,9 @@ int main()
     std::printf("rotation of an A4 page %dx%d, 1-bit BMP at 600 DPI:\n", kWidth, kHeight);
     WriteFile(path, page);
     TimeStages(path);
-    std::vector<double> whole;
-    for (int run = 0; run < kRuns; ++run) {
-        WriteFile(path, page);
-        DeleteFileA((folder + "\\page1.bmp").c_str());
-        whole.push_back(TimeMs([&] { RotateImage(path.c_str(), 90); }));
-    }
-    std::printf("  RotateImage whole call     %8.1f ms  (median of %d)\n", Median(whole), kRuns);
+    double whole = MedianOnFreshPage(path, folder + "\\page1.bmp", page, kRuns,
+                                     [&] { RotateImage(path.c_str(), 90); });
+    std::printf("  RotateImage whole call     %8.1f ms  (median of %d)\n", whole, kRuns);
     DeleteFileA(path.c_str());
     DeleteFileA((folder + "\\page1.bmp").c_str());
     RemoveDirectoryA(folder.c_str());

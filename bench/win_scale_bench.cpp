@@ -33,13 +33,9 @@ int main()
     std::printf("scaling by 0.5 of an A4 page %dx%d, 1-bit BMP at 600 DPI:\n", kWidth, kHeight);
     WriteFile(path, page);
     TimeStages(path);
-    std::vector<double> whole;
-    for (int run = 0; run < kRuns; ++run) {
-        WriteFile(path, page);
-        DeleteFileA((folder + "\\page1.bmp").c_str());
-        whole.push_back(TimeMs([&] { ScaleImage(path.c_str(), 0.5, 0.5); }));
-    }
-    std::printf("  ScaleImage whole call      %8.1f ms  (median of %d)\n", Median(whole), kRuns);
+    double whole = MedianOnFreshPage(path, folder + "\\page1.bmp", page, kRuns,
+                                     [&] { ScaleImage(path.c_str(), 0.5, 0.5); });
+    std::printf("  ScaleImage whole call      %8.1f ms  (median of %d)\n", whole, kRuns);
     {
         std::wstring widePath(path.begin(), path.end());
         Bitmap result(widePath.c_str());
