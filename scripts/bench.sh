@@ -8,15 +8,7 @@ lumivex_install_missing
 
 cmake -S . -B build/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/bench-native
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw
-scripts/wine-prefix.sh
-source scripts/wine-env.sh
-wineserver -w  # the prefix set-up's server ends first; a new one then stays for the whole run
-wineserver -p
-# Start Wine's own services once, before tests start processes two at a time.
-wine cmd /c exit >/dev/null 2>&1 || true
-trap 'wineserver -k 2>/dev/null || true' EXIT
+lumivex_build_and_start_wine
 
 for bench in build/bench-native/pure_*; do
   [ -x "$bench" ] || continue

@@ -10,14 +10,5 @@ cmake --preset native-sanitize >/dev/null
 cmake --build --preset native-sanitize
 ctest --preset native-sanitize
 
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw
-scripts/wine-prefix.sh
-source scripts/wine-env.sh
-# One wineserver for the whole run, so each test process starts in a fraction of a second.
-wineserver -w  # the prefix set-up's server ends first; a new one then stays for the whole run
-wineserver -p
-# Start Wine's own services once, before tests start processes two at a time.
-wine cmd /c exit >/dev/null 2>&1 || true
-trap 'wineserver -k 2>/dev/null || true' EXIT
+lumivex_build_and_start_wine
 ctest --preset mingw
