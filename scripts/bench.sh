@@ -10,12 +10,12 @@ cmake -S . -B build/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/bench-native
 lumivex_build_and_start_wine
 
-for bench in build/bench-native/pure_*; do
+for bench in build/bench-native/pure_*_bench; do
   [ -x "$bench" ] || continue
   echo "== $(basename "$bench") (native)"
   "$bench"
 done
-for bench in build/mingw/pure_*.exe build/mingw/win_*.exe; do
+for bench in build/mingw/pure_*_bench.exe build/mingw/win_*_bench.exe; do
   [ -f "$bench" ] || continue
   echo "== $(basename "$bench" .exe) (Windows build under Wine)"
   scripts/wine-run.sh "$bench"
