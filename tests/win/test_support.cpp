@@ -128,8 +128,7 @@ void SaveImageFile(Gdiplus::Bitmap& bitmap, const std::string& path, const wchar
 
 unsigned PixelRgb(Gdiplus::Bitmap& bitmap, int x, int y)
 {
-    // The whole image is locked: Wine misreads 1-bit images through GetPixel and through
-    // locks that start inside a byte.
+    // The whole image is locked: Wine misreads 1-bit images through locks that start inside a byte.
     unsigned argb = 0xDEADBEEF;
     bool read = WithPixels(bitmap, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, [&](Gdiplus::BitmapData& data) {
         argb = static_cast<const unsigned*>(data.Scan0)[y * data.Stride / 4 + x];
