@@ -30,8 +30,9 @@ lumivex_build_and_start_wine() {
   scripts/wine-prefix.sh
   source scripts/wine-env.sh
   wineserver -w  # the prefix set-up's server ends first; a new one then stays for the whole run
-  wineserver -p
-  # Start Wine's own services once, before tests start processes two at a time.
+  wineserver -p >/dev/null 2>&1  # a daemon: it must not hold the caller's output open
+  # Start Wine's own services once, before tests start processes two at a time, and with no
+  # output of ours to hold open.
   wine cmd /c exit >/dev/null 2>&1 || true
   trap 'wineserver -k 2>/dev/null || true' EXIT
 }

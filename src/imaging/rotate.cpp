@@ -37,21 +37,15 @@ static void CopyPalette(Bitmap& from, Bitmap& to)
     }
 }
 
-// An image holding its own pixels (same format and palette, the resolution pair), turned by `turn`,
-// so that it outlives the source and its open file. Null when it cannot be made.
-static BitmapPtr TurnedCopy(Bitmap& image, Turn turn, REAL dpiX, REAL dpiY)
+// A copy of `image` in `format` that holds its own pixels, turned by `turn`, with the image's
+// palette and the resolution pair. Null when it cannot be made or locked in that format.
+static BitmapPtr CopyTurnedAs(Bitmap& image, Turn turn, PixelFormat format, REAL dpiX, REAL dpiY)
 {
     int width = static_cast<int>(image.GetWidth());
     int height = static_cast<int>(image.GetHeight());
-    PixelFormat format = image.GetPixelFormat();
     if (turn != Turn::None) std::swap(width, height);
     BitmapPtr copy = NewBitmap(width, height, format, dpiX, dpiY);
-    if (!copy) {
-        // Formats that cannot be made or locked as they are go through 32-bit ARGB, which keeps alpha.
-        format = PixelFormat32bppARGB;
-        copy = NewBitmap(width, height, format, dpiX, dpiY);
-        if (!copy) return nullptr;
-    }
+    if (!copy) return nullptr;
     CopyPalette(image, *copy);
     bool copied = false;
     bool locked = WithPixels(image, ImageLockModeRead, format, [&](BitmapData& from) {
@@ -62,6 +56,14 @@ static BitmapPtr TurnedCopy(Bitmap& image, Turn turn, REAL dpiX, REAL dpiY)
         });
     });
     return locked && copied ? std::move(copy) : nullptr;
+}
+
+// The turned image apart from the source and its open file, in the source's own pixel format;
+// formats that cannot be made or locked as they are go through 32-bit ARGB, which keeps alpha.
+static BitmapPtr TurnedCopy(Bitmap& image, Turn turn, REAL dpiX, REAL dpiY)
+{
+    BitmapPtr copy = CopyTurnedAs(image, turn, image.GetPixelFormat(), dpiX, dpiY);
+    return copy ? std::move(copy) : CopyTurnedAs(image, turn, PixelFormat32bppARGB, dpiX, dpiY);
 }
 
 // The image to save: the 1-bit conversion for BMP, otherwise the turned pixels in their own format.
