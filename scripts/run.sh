@@ -26,9 +26,9 @@ lumivex_install_missing
 cmake --preset mingw -B "$build_dir" >/dev/null
 cmake --build "$build_dir" --target Lumivex
 source scripts/wine-screen.sh
-lumivex_screen_prefix
-# The tests need the null driver back once the program has ended.
+# The tests need the null driver back once the program has ended, whichever way it ends.
 trap 'scripts/wine-prefix.sh' EXIT
+lumivex_screen_prefix
 
 if [ -n "${DISPLAY:-}" ]; then
   run_program

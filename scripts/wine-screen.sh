@@ -14,6 +14,7 @@ lumivex_screen_prefix() {
   # Debian's Wine does not find fonts-wine's files by itself; in the prefix's Fonts folder it does.
   # Tahoma stands in for "Segoe UI", Marlett draws the caption buttons.
   local font
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
   for font in tahoma.ttf tahomabd.ttf marlett.ttf; do
     if [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/$font" ] && [ -f "/usr/share/wine/fonts/$font" ]; then
       cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
