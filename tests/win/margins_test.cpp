@@ -146,42 +146,40 @@ const char* CornerName(Corner corner)
 
 }  // namespace
 
-TEST(AdjustMargins, PositiveMarginsPadTheTwoEdgesOfEachCorner)
+// Runs both margins at `tenths` on a 61 x 37 page at each corner and checks where the page lands.
+// `placement` gives it for a corner from whether that corner's edges are the right and bottom ones.
+template <class Placement>
+static void ExpectEachCorner(int tenths, Placement placement)
 {
     std::string folder = ScratchFolder();
     const int width = 61, height = 37;
     Pattern source = [&](int x, int y) { return Hatch(x, y, width, height); };
-    // 10 tenths are 24 pixels at 599 and 600 DPI: whole bytes on the left, so the aligned copy runs.
     for (Corner corner : {TopLeft, TopRight, BottomLeft, BottomRight}) {
         ClearMessages();
         std::string name = std::string(CornerName(corner)) + ".bmp";
         std::string path = WriteInput(folder, name, MonoBmpBytes(width, height, source));
-        AdjustMargins(path.c_str(), corner, 10, 10);
+        AdjustMargins(path.c_str(), corner, tenths, tenths);
         ExpectSavedWithBackup(path, std::string(CornerName(corner)) + "1.bmp");
         bool right = corner == TopRight || corner == BottomRight;
         bool bottom = corner == BottomLeft || corner == BottomRight;
-        ExpectPlaced(ReadMonoPage(ReadBytes(path)), source,
-                     {width + 24, height + 24, 0, 0, width, height, right ? 0 : 24, bottom ? 0 : 24}, name);
+        ExpectPlaced(ReadMonoPage(ReadBytes(path)), source, placement(width, height, right, bottom), name);
     }
+}
+
+TEST(AdjustMargins, PositiveMarginsPadTheTwoEdgesOfEachCorner)
+{
+    // 10 tenths are 24 pixels at 599 and 600 DPI: whole bytes on the left, so the aligned copy runs.
+    ExpectEachCorner(10, [](int width, int height, bool right, bool bottom) {
+        return Placement{width + 24, height + 24, 0, 0, width, height, right ? 0 : 24, bottom ? 0 : 24};
+    });
 }
 
 TEST(AdjustMargins, NegativeMarginsCropTheTwoEdgesOfEachCornerOnePixelShort)
 {
-    std::string folder = ScratchFolder();
-    const int width = 61, height = 37;
-    Pattern source = [&](int x, int y) { return Hatch(x, y, width, height); };
     // -10 tenths remove 23 pixels at 599 and 600 DPI, not 24.
-    for (Corner corner : {TopLeft, TopRight, BottomLeft, BottomRight}) {
-        ClearMessages();
-        std::string name = std::string(CornerName(corner)) + ".bmp";
-        std::string path = WriteInput(folder, name, MonoBmpBytes(width, height, source));
-        AdjustMargins(path.c_str(), corner, -10, -10);
-        ExpectSavedWithBackup(path, std::string(CornerName(corner)) + "1.bmp");
-        bool right = corner == TopRight || corner == BottomRight;
-        bool bottom = corner == BottomLeft || corner == BottomRight;
-        ExpectPlaced(ReadMonoPage(ReadBytes(path)), source,
-                     {width - 23, height - 23, right ? 0 : 23, bottom ? 0 : 23, width - 23, height - 23, 0, 0}, name);
-    }
+    ExpectEachCorner(-10, [](int width, int height, bool right, bool bottom) {
+        return Placement{width - 23, height - 23, right ? 0 : 23, bottom ? 0 : 23, width - 23, height - 23, 0, 0};
+    });
 }
 
 TEST(AdjustMargins, OneEdgePadsWhileTheOtherCrops)
@@ -257,12 +255,8 @@ TEST(AdjustMargins, ZeroMarginsRewriteAOneBitFileAtTheSameSizeAndResolution)
     ExpectSavedWithBackup(path, "page1.bmp");
     EXPECT_EQ(ReadBytes(folder + "\\page1.bmp"), input);
     std::vector<unsigned char> output = ReadBytes(path);
-    BmpHeader header = ReadBmpHeader(output);
-    EXPECT_EQ(header.bitCount, 1);
-    EXPECT_EQ(header.sizeImage, BmpRowBytes(width) * height + 2);
-    EXPECT_EQ(header.clrUsed, 0u);
-    EXPECT_EQ(header.clrImportant, 0u);
-    EXPECT_EQ(BmpPalette(output), (std::vector<unsigned>{0xFFFFFF, 0x000000}));
+    ExpectMonochromeBmp(output, width, height);
+    EXPECT_EQ(ReadBmpHeader(output).sizeImage, BmpRowBytes(width) * height + 2);
     ExpectPlaced(ReadMonoPage(output), source, {width, height, 0, 0, width, height, 0, 0}, "page.bmp");
     BitmapPtr written = LoadImageFile(path);
     ASSERT_TRUE(written);

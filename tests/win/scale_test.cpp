@@ -166,14 +166,8 @@ TEST(ScaleImage, HalvedOneBitBmpComesBackOneBitWithPatchedHeader)
     ASSERT_EQ(Messages().size(), 2u);
     EXPECT_EQ(Messages()[1].text, "Image scaled and saved!\nBackup created: band1.bmp");
     std::vector<unsigned char> file = ReadBytes(fixture);
-    BmpHeader header = ReadBmpHeader(file);
-    EXPECT_EQ(header.bitCount, 1);
-    EXPECT_EQ(header.width, 50);
-    EXPECT_EQ(header.height, 25);
-    EXPECT_EQ(header.sizeImage, 8u * 25 + 2);  // rows of 8 bytes, plus two
-    EXPECT_EQ(header.clrUsed, 0u);
-    EXPECT_EQ(header.clrImportant, 0u);
-    EXPECT_EQ(BmpPalette(file), (std::vector<unsigned>{0xFFFFFF, 0x000000}));
+    ExpectMonochromeBmp(file, 50, 25);
+    EXPECT_EQ(ReadBmpHeader(file).sizeImage, 8u * 25 + 2);  // rows of 8 bytes, plus two
     BitmapPtr page = LoadImageFile(fixture);
     ASSERT_TRUE(page);
     EXPECT_NEAR(page->GetHorizontalResolution(), 599.9988, 0.001);
@@ -183,7 +177,8 @@ TEST(ScaleImage, HalvedOneBitBmpComesBackOneBitWithPatchedHeader)
 
     // Columns 8 to 23 of 32 black, as bits that mean black in a white-first palette.
     file = ReadBytes(band);
-    header = ReadBmpHeader(file);
+    ExpectMonochromeBmp(file, 32, 8);
+    BmpHeader header = ReadBmpHeader(file);
     ASSERT_EQ(header.width, 32);
     ASSERT_EQ(header.height, 8);
     EXPECT_EQ(header.sizeImage, 4u * 8 + 2);

@@ -171,6 +171,19 @@ std::vector<unsigned> BmpPalette(const std::vector<unsigned char>& file)
     return palette;
 }
 
+void ExpectMonochromeBmp(const std::vector<unsigned char>& file, int width, int height)
+{
+    BmpHeader header = ReadBmpHeader(file);
+    EXPECT_EQ(header.bitCount, 1);
+    EXPECT_EQ(header.width, width);
+    EXPECT_EQ(header.height, height);
+    unsigned rowLength = (static_cast<unsigned>(width) + 31) / 32 * 4;
+    EXPECT_EQ(header.sizeImage, rowLength * static_cast<unsigned>(height) + 2);
+    EXPECT_EQ(header.clrUsed, 0u);
+    EXPECT_EQ(header.clrImportant, 0u);
+    EXPECT_EQ(BmpPalette(file), (std::vector<unsigned>{0xFFFFFF, 0x000000}));
+}
+
 // Each test starts with no recorded messages.
 struct ClearMessagesAtStart : testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo&) override { ClearMessages(); }
