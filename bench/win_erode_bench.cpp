@@ -1,6 +1,7 @@
 // Times each stage of eroding an A4 page at 600 DPI (4961 x 7016, 1-bit BMP) the way ErodeImage
 // does it, then whole ErodeImage calls, for 1, 10 and 50 passes. Prints milliseconds.
-#include "core/report.h"
+#include "bench_page.h"
+
 #include "imaging/kernels/erosion.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
@@ -12,16 +13,6 @@
 #include <vector>
 
 using namespace Gdiplus;
-
-constexpr int kWidth = 4961, kHeight = 7016;
-
-template <class Work>
-static double Milliseconds(Work work)
-{
-    auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
 
 static void FillBlack(std::vector<std::uint8_t>& plane, int left, int top, int width, int height)
 {
@@ -62,9 +53,9 @@ static bool MakePage(const std::string& path)
     std::vector<std::uint8_t> plane = PagePlane();
     BitmapPtr rgb = NewBitmap(kWidth, kHeight, PixelFormat24bppRGB, 600, 600);
     if (!rgb) return false;
-    WithPixels(*rgb, ImageLockModeWrite, PixelFormat24bppRGB, [&](BitmapData& data) {
-        PlaneToBgr(plane.data(), kWidth, kHeight, static_cast<std::uint8_t*>(data.Scan0), data.Stride);
-    });
+    if (LockedPixels data = LockPixels(*rgb, ImageLockModeWrite, PixelFormat24bppRGB)) {
+        PlaneToBgr(plane.data(), kWidth, kHeight, PixelRow(*data, 0), data->Stride);
+    }
     BitmapPtr mono = ToMonochrome(*rgb, 600, 600);
     return mono && SaveWith(*mono, path) == Ok;
 }
@@ -79,9 +70,9 @@ static StageTimes TimeStages(const std::string& page, const std::string& output,
     StageTimes times{};
     WidePath wide(AnsiToWide(page.c_str()), &std::free);
     BitmapPtr source;
-    times.load = Milliseconds([&] { source.reset(new Bitmap(wide.get())); });
+    times.load = TimeMs([&] { source.reset(new Bitmap(wide.get())); });
     BitmapPtr working;
-    times.draw = Milliseconds([&] {
+    times.draw = TimeMs([&] {
         working = NewBitmap(kWidth, kHeight, PixelFormat24bppRGB, 600, 600);
         Graphics graphics(working.get());
         graphics.DrawImage(source.get(), 0, 0, kWidth, kHeight);
@@ -90,28 +81,23 @@ static StageTimes TimeStages(const std::string& page, const std::string& output,
     Rect all(0, 0, kWidth, kHeight);
     BitmapData data{};
     std::vector<std::uint8_t> plane;
-    times.plane = Milliseconds([&] {
+    times.plane = TimeMs([&] {
         working->LockBits(&all, ImageLockModeRead | ImageLockModeWrite, PixelFormat24bppRGB, &data);
         plane.resize(static_cast<size_t>(kWidth) * kHeight);
         ThresholdToPlane(static_cast<std::uint8_t*>(data.Scan0), data.Stride, kWidth, kHeight, plane.data());
     });
-    times.kernel = Milliseconds([&] { ErodeImageBinary(plane.data(), kWidth, kHeight, kWidth, passes); });
-    times.writeBack = Milliseconds([&] {
+    times.kernel = TimeMs([&] { ErodeImageBinary(plane.data(), kWidth, kHeight, kWidth, passes); });
+    times.writeBack = TimeMs([&] {
         PlaneToBgr(plane.data(), kWidth, kHeight, static_cast<std::uint8_t*>(data.Scan0), data.Stride);
         working->UnlockBits(&data);
     });
     BitmapPtr mono;
-    times.monochrome = Milliseconds([&] { mono = ToMonochrome(*working, 600, 600); });
+    times.monochrome = TimeMs([&] { mono = ToMonochrome(*working, 600, 600); });
     working.reset();
     CLSID encoder;
     GetEncoderClsid(L"image/bmp", &encoder);
-    times.save = Milliseconds([&] { SaveOver(output.c_str(), *mono, encoder, true); });
+    times.save = TimeMs([&] { SaveOver(output.c_str(), *mono, encoder, true); });
     return times;
-}
-
-static int Silent(HWND, const char*, const char*, UINT)
-{
-    return IDOK;
 }
 
 static void PrintStages(const std::string& folder, const std::string& page)
@@ -130,14 +116,12 @@ static void PrintStages(const std::string& folder, const std::string& page)
 
 static void PrintWholeCalls(const std::string& folder, const std::string& page)
 {
-    RedirectMessages(Silent);
     for (int passes : {1, 10, 50}) {
         std::string copy = folder + "\\whole" + std::to_string(passes) + ".bmp";
         CopyFileA(page.c_str(), copy.c_str(), FALSE);
-        double whole = Milliseconds([&] { ErodeImage(copy.c_str(), passes); });
+        double whole = TimeMs([&] { ErodeImage(copy.c_str(), passes); });
         std::printf("ErodeImage, %2d passes, whole call (with backup copy): %.1f ms\n", passes, whole);
     }
-    RedirectMessages(nullptr);
 }
 
 // The bench's own folder, emptied of what earlier runs left (backups pile up otherwise).
@@ -159,9 +143,7 @@ static std::string EmptyFolder()
 
 int main()
 {
-    GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    GdiplusStartup(&token, &input, nullptr);
+    ULONG_PTR token = StartBench();
     std::string folder = EmptyFolder();
     std::string page = folder + "\\page.bmp";
     if (!MakePage(page)) {

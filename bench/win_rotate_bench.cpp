@@ -15,12 +15,9 @@ static const int kRuns = 3;
 static BitmapPtr OwnTurn(Bitmap& page)
 {
     BitmapPtr turned = NewBitmap(kHeight, kWidth, PixelFormat1bppIndexed, 600, 600);
-    WithPixels(page, ImageLockModeRead, PixelFormat1bppIndexed, [&](BitmapData& from) {
-        WithPixels(*turned, ImageLockModeWrite, PixelFormat1bppIndexed, [&](BitmapData& to) {
-            TurnPixels(static_cast<const std::uint8_t*>(from.Scan0), from.Stride, kWidth, kHeight, 1,
-                       static_cast<std::uint8_t*>(to.Scan0), to.Stride, Turn::Clockwise);
-        });
-    });
+    LockedPixels from = LockPixels(page, ImageLockModeRead, PixelFormat1bppIndexed);
+    LockedPixels to = LockPixels(*turned, ImageLockModeWrite, PixelFormat1bppIndexed);
+    TurnPixels(PixelRow(*from, 0), from->Stride, kWidth, kHeight, 1, PixelRow(*to, 0), to->Stride, Turn::Clockwise);
     return turned;
 }
 

@@ -1,8 +1,9 @@
 // Keeps the settings in step with the controls and hands a dropped file to the selected page's operation.
 #include "core/dispatch.h"
 
-#include "core/report.h"
-#include "core/texts.h"
+#include "imaging/operations.h"
+#include "messages/report.h"
+#include "messages/texts.h"
 
 #include <shlwapi.h>
 

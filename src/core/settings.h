@@ -2,7 +2,7 @@
 // They start at their defaults on every run and are never stored.
 #pragma once
 
-#include "imaging/operations.h"
+#include "imaging/kernels/margins.h"
 
 enum ControlId {
     IDC_TAB = 100,

@@ -1,9 +1,10 @@
 // Erosion of the black areas of a BMP in place: the image drawn into 24-bit colour, reduced to
 // black and white on blue, eroded as a one-byte-per-pixel plane, and written as a 1-bit BMP.
-#include "core/texts.h"
 #include "imaging/kernels/erosion.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
+#include "messages/report.h"
+#include "messages/texts.h"
 
 #include <cstdint>
 #include <new>
@@ -28,10 +29,10 @@ static BitmapPtr DrawWorkingCopy(Bitmap& source, int width, int height, REAL dpi
 // 24-bit pixels are thresholded on blue and get the plane in all three bytes; the write-back sets
 // every byte the threshold would have set, so the threshold goes straight into the plane.
 // Throws std::bad_alloc, pixels untouched, without memory.
-static void ErodePixels(BitmapData& pixels, int passes)
+static void ErodePixels(const BitmapData& pixels, int passes)
 {
     int width = static_cast<int>(pixels.Width), height = static_cast<int>(pixels.Height);
-    auto* bytes = static_cast<std::uint8_t*>(pixels.Scan0);
+    std::uint8_t* bytes = PixelRow(pixels, 0);
     std::vector<std::uint8_t> plane(static_cast<std::size_t>(width) * height);
     if (pixels.PixelFormat == PixelFormat1bppIndexed) {
         BitsToPlane(bytes, pixels.Stride, width, height, plane.data());
@@ -48,22 +49,18 @@ static void ErodePixels(BitmapData& pixels, int passes)
 // or memory for the plane or the kernel that cannot be had.
 static bool ErodeInPlace(Bitmap& image, int passes)
 {
-    bool haveMemory = true;
-    bool locked = WithPixels(image, ImageLockModeRead | ImageLockModeWrite, image.GetPixelFormat(),
-                             [&](BitmapData& pixels) {
-                                 // Caught here so that the bitmap is unlocked on this way out too.
-                                 try {
-                                     ErodePixels(pixels, passes);
-                                 } catch (const std::bad_alloc&) {
-                                     haveMemory = false;
-                                 }
-                             });
-    if (!locked) {
+    LockedPixels pixels = LockPixels(image, ImageLockModeRead | ImageLockModeWrite, image.GetPixelFormat());
+    if (!pixels) {
         ReportFailure("Failed to lock bitmap");
         return false;
     }
-    if (!haveMemory) ReportFailure(texts->msgProcessingError);
-    return haveMemory;
+    try {
+        ErodePixels(*pixels, passes);
+    } catch (const std::bad_alloc&) {
+        ReportFailure(texts->msgProcessingError);
+        return false;
+    }
+    return true;
 }
 
 // A 1-bit page goes from its own bits to the plane and back: the 24-bit working copy would give the
@@ -103,16 +100,5 @@ void ErodeImage(char const* path, int passes)
     if (!OpenSource(path, source)) return;
     BitmapPtr result = ErodedMonochrome(source, passes);
     if (!result) return;
-    CLSID encoder;
-    if (GetEncoderClsid(L"image/bmp", &encoder) < 0) {
-        ReportFailure("Failed to get BMP encoder");
-        return;
-    }
-    // The safe save also patches the BMP header, on its temporary file before the replace.
-    Status status = SaveOver(path, *result, encoder, true);
-    if (status != Ok) {
-        ReportSaveStatus(status);
-        return;
-    }
-    ReportSaved(texts->msgEroded, source.backupName);
+    SaveMonochromeBmp(source, *result, texts->msgEroded);
 }

@@ -1,10 +1,11 @@
 // Corner margins of BMP pages: white added or border cut away along the two edges meeting at one
 // corner, on the 1-bit black-and-white page that is written back over the file.
-#include "core/texts.h"
 #include "imaging/kernels/lengths.h"
 #include "imaging/kernels/margins.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
+#include "messages/report.h"
+#include "messages/texts.h"
 
 #include <climits>
 #include <cstddef>
@@ -14,21 +15,11 @@
 
 using namespace Gdiplus;
 
-static std::uint8_t* Pixels(BitmapData& data)
-{
-    return static_cast<std::uint8_t*>(data.Scan0);
-}
-
-static std::uint8_t* Row(BitmapData& data, int y)
-{
-    return Pixels(data) + static_cast<std::ptrdiff_t>(y) * data.Stride;
-}
-
 // Every byte of every row 0, that is white; the lock of a new image holds no defined pixels.
-static void ClearRows(BitmapData& data)
+static void ClearRows(const BitmapData& pixels)
 {
-    for (UINT y = 0; y < data.Height; ++y) {
-        std::memset(Row(data, static_cast<int>(y)), 0, static_cast<size_t>(std::abs(data.Stride)));
+    for (int y = 0; y < static_cast<int>(pixels.Height); ++y) {
+        std::memset(PixelRow(pixels, y), 0, static_cast<size_t>(std::abs(pixels.Stride)));
     }
 }
 
@@ -48,15 +39,13 @@ static BitmapPtr CopyIntoWhite(Bitmap& image, int sourceX, int sourceY, int widt
         return nullptr;
     }
     SetMonochromePalette(*result);
-    bool copied = false;
-    bool locked = WithPixels(*result, ImageLockModeWrite, PixelFormat1bppIndexed, [&](BitmapData& target) {
-        ClearRows(target);
-        copied = WithPixels(image, ImageLockModeRead, PixelFormat1bppIndexed, [&](BitmapData& source) {
-            CopyBitBlock(Row(source, sourceY), source.Stride, sourceX, Row(target, targetY), target.Stride, targetX,
-                         width, height);
-        });
-    });
-    return locked && copied ? std::move(result) : nullptr;
+    LockedPixels target = LockPixels(*result, ImageLockModeWrite, PixelFormat1bppIndexed);
+    LockedPixels source = target ? LockPixels(image, ImageLockModeRead, PixelFormat1bppIndexed) : nullptr;
+    if (!source) return nullptr;
+    ClearRows(*target);
+    CopyBitBlock(PixelRow(*source, sourceY), source->Stride, sourceX, PixelRow(*target, targetY), target->Stride,
+                 targetX, width, height);
+    return result;
 }
 
 // The kept rectangle of the 1-bit page as a new image; null when it cannot be made.
@@ -77,21 +66,6 @@ static BitmapPtr Pad(Bitmap& page, const MarginLayout& layout, REAL dpiX, REAL d
     long long newWidth = static_cast<long long>(width) + layout.padLeft + layout.padRight;
     long long newHeight = static_cast<long long>(height) + layout.padTop + layout.padBottom;
     return CopyIntoWhite(page, 0, 0, width, height, newWidth, newHeight, layout.padLeft, layout.padTop, dpiX, dpiY);
-}
-
-static void SavePage(const SourceImage& source, Bitmap& page)
-{
-    CLSID encoder;
-    if (GetEncoderClsid(L"image/bmp", &encoder) < 0) {
-        ReportFailure("Failed to get BMP encoder");
-        return;
-    }
-    Status status = SaveOver(source.path, page, encoder, true);
-    if (status != Ok) {
-        ReportSaveStatus(status);
-        return;
-    }
-    ReportSaved(texts->msgMarginsSaved, source.backupName);
 }
 
 void AdjustMargins(char const* path, Corner corner, int horizontalMarginMM, int verticalMarginMM)
@@ -123,5 +97,5 @@ void AdjustMargins(char const* path, Corner corner, int horizontalMarginMM, int 
         ReportFailure(texts->msgProcessingError);
         return;
     }
-    SavePage(source, *page);
+    SaveMonochromeBmp(source, *page, texts->msgMarginsSaved);
 }

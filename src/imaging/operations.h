@@ -3,8 +3,7 @@
 #pragma once
 
 #include "imaging/gdiplus_api.h"
-
-enum Corner { TopLeft = 0, TopRight = 1, BottomLeft = 2, BottomRight = 3 };
+#include "imaging/kernels/margins.h"
 
 // path: ANSI, at most 259 characters. angle: 90 turns clockwise, -90 counter-clockwise, others not at all.
 void RotateImage(char const* path, int angle);

@@ -1,8 +1,8 @@
 // The frame shared by the four operations: load, gate, backup, 1-bit conversion, safe save, reports.
 #include "imaging/pipeline.h"
 
-#include "core/report.h"
-#include "core/texts.h"
+#include "messages/report.h"
+#include "messages/texts.h"
 #include "imaging/kernels/monochrome.h"
 #include "imaging/operations.h"
 
@@ -100,23 +100,20 @@ void FixBMPHeader(char const* path)
     std::fwrite(header, 1, sizeof header, file.get());
 }
 
-void ReportFailure(const char* text)
+void UnlockPixels::operator()(BitmapData* pixels) const
 {
-    ShowMessage(nullptr, text, texts->errorTitle, MB_ICONERROR);
+    bitmap->UnlockBits(pixels);
+    delete pixels;
 }
 
-void ReportSaveStatus(Status status)
+LockedPixels LockPixels(Bitmap& bitmap, UINT mode, PixelFormat format)
 {
-    char message[256];
-    std::snprintf(message, sizeof message, "Failed to save image. Status: %d", static_cast<int>(status));
-    ReportFailure(message);
-}
-
-void ReportSaved(const char* format, const char* backupName)
-{
-    char message[512];
-    std::snprintf(message, sizeof message, format, backupName);
-    ShowMessage(nullptr, message, texts->successTitle, MB_ICONINFORMATION);
+    Rect all(0, 0, static_cast<INT>(bitmap.GetWidth()), static_cast<INT>(bitmap.GetHeight()));
+    auto pixels = std::make_unique<BitmapData>();
+    if (bitmap.LockBits(&all, mode, format, pixels.get()) != Ok) {
+        return nullptr;
+    }
+    return LockedPixels(pixels.release(), UnlockPixels{&bitmap});
 }
 
 bool IsUsable(const BitmapPtr& bitmap)
@@ -210,32 +207,26 @@ static bool PackIndexed(Bitmap& source, Bitmap& mono, int height)
     }
     bool zeroIsBlack = IsBlackEntry(palette->Entries[0]);
     bool oneIsBlack = IsBlackEntry(palette->Entries[1]);
-    bool packed = false;
-    bool locked = WithPixels(source, ImageLockModeRead, PixelFormat1bppIndexed, [&](BitmapData& indices) {
-        packed = WithPixels(mono, ImageLockModeWrite, PixelFormat1bppIndexed, [&](BitmapData& bits) {
-            for (int y = 0; y < height; ++y) {
-                MapIndexedRow(static_cast<const std::uint8_t*>(indices.Scan0) + y * indices.Stride,
-                              static_cast<int>(indices.Width), zeroIsBlack, oneIsBlack,
-                              static_cast<std::uint8_t*>(bits.Scan0) + y * bits.Stride);
-            }
-        });
-    });
-    return locked && packed;
+    LockedPixels indices = LockPixels(source, ImageLockModeRead, PixelFormat1bppIndexed);
+    LockedPixels bits = indices ? LockPixels(mono, ImageLockModeWrite, PixelFormat1bppIndexed) : nullptr;
+    if (!bits) return false;
+    for (int y = 0; y < height; ++y) {
+        MapIndexedRow(PixelRow(*indices, y), static_cast<int>(indices->Width), zeroIsBlack, oneIsBlack,
+                      PixelRow(*bits, y));
+    }
+    return true;
 }
 
 // Fills `mono` by the blue threshold on the source's pixels widened to 24 bits.
 static bool PackThresholded(Bitmap& source, Bitmap& mono, int width, int height)
 {
-    bool packed = false;
-    bool locked = WithPixels(source, ImageLockModeRead, PixelFormat24bppRGB, [&](BitmapData& bgr) {
-        packed = WithPixels(mono, ImageLockModeWrite, PixelFormat1bppIndexed, [&](BitmapData& bits) {
-            for (int y = 0; y < height; ++y) {
-                PackMonochromeRow(static_cast<const std::uint8_t*>(bgr.Scan0) + y * bgr.Stride, width,
-                                  static_cast<std::uint8_t*>(bits.Scan0) + y * bits.Stride);
-            }
-        });
-    });
-    return locked && packed;
+    LockedPixels bgr = LockPixels(source, ImageLockModeRead, PixelFormat24bppRGB);
+    LockedPixels bits = bgr ? LockPixels(mono, ImageLockModeWrite, PixelFormat1bppIndexed) : nullptr;
+    if (!bits) return false;
+    for (int y = 0; y < height; ++y) {
+        PackMonochromeRow(PixelRow(*bgr, y), width, PixelRow(*bits, y));
+    }
+    return true;
 }
 
 BitmapPtr ToMonochrome(Bitmap& source, REAL dpiX, REAL dpiY)
@@ -312,4 +303,20 @@ Status SaveOver(char const* path, Bitmap& result, const CLSID& encoder, bool mon
     }
     cleanup.release();
     return Ok;
+}
+
+void SaveMonochromeBmp(const SourceImage& source, Bitmap& page, const char* successFormat)
+{
+    CLSID encoder;
+    if (GetEncoderClsid(L"image/bmp", &encoder) < 0) {
+        ReportFailure("Failed to get BMP encoder");
+        return;
+    }
+    // The safe save also patches the BMP header, on its temporary file before the replace.
+    Status status = SaveOver(source.path, page, encoder, true);
+    if (status != Ok) {
+        ReportSaveStatus(status);
+        return;
+    }
+    ReportSaved(successFormat, source.backupName);
 }

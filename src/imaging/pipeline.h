@@ -4,6 +4,8 @@
 
 #include "imaging/gdiplus_api.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 
@@ -33,18 +35,21 @@ BitmapPtr NewBitmap(int width, int height, Gdiplus::PixelFormat format, Gdiplus:
 // True when width x height pixels of 3 bytes each stay below 2^31 bytes.
 bool FitsPixelBuffers(long long width, long long height);
 
-// Locks the whole bitmap in `format` with `mode`, runs work(BitmapData&), unlocks.
-// Returns false without running the work when the lock fails.
-template <class Work>
-bool WithPixels(Gdiplus::Bitmap& bitmap, UINT mode, Gdiplus::PixelFormat format, Work work)
+// Unlocks the bitmap a LockedPixels came from.
+struct UnlockPixels {
+    Gdiplus::Bitmap* bitmap;
+    void operator()(Gdiplus::BitmapData* pixels) const;
+};
+// The pixels of a locked bitmap; unlocked when the owner goes, on every way out.
+using LockedPixels = std::unique_ptr<Gdiplus::BitmapData, UnlockPixels>;
+
+// Locks the whole bitmap in `format` with `mode`. Null when the lock fails.
+LockedPixels LockPixels(Gdiplus::Bitmap& bitmap, UINT mode, Gdiplus::PixelFormat format);
+
+// Row y of locked pixels (the stride may be negative).
+inline std::uint8_t* PixelRow(const Gdiplus::BitmapData& pixels, int y)
 {
-    Gdiplus::Rect all(0, 0, static_cast<INT>(bitmap.GetWidth()), static_cast<INT>(bitmap.GetHeight()));
-    Gdiplus::BitmapData data{};
-    if (bitmap.LockBits(&all, mode, format, &data) != Gdiplus::Ok) {
-        return false;
-    }
-    work(data);
-    return bitmap.UnlockBits(&data) == Gdiplus::Ok;
+    return static_cast<std::uint8_t*>(pixels.Scan0) + static_cast<std::ptrdiff_t>(y) * pixels.Stride;
 }
 
 // The white-first, black-second palette of every 1-bit result.
@@ -67,9 +72,6 @@ OutputFormat OutputFormatFor(char const* path);
 // The source must have been released before (it keeps the file open).
 Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const CLSID& encoder, bool monochromeBmp);
 
-// Error box: caption errorTitle, error icon, no owner.
-void ReportFailure(const char* text);
-// "Failed to save image. Status: %d" as an error box.
-void ReportSaveStatus(Gdiplus::Status status);
-// Success box: `format` (one %s) filled with the backup name, caption successTitle, information icon.
-void ReportSaved(const char* format, const char* backupName);
+// Saves a 1-bit page over the dropped file as BMP and reports: "Failed to get BMP encoder",
+// "Failed to save image. Status: %d", or `successFormat` with the backup's name.
+void SaveMonochromeBmp(const SourceImage& source, Gdiplus::Bitmap& page, const char* successFormat);

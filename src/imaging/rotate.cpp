@@ -1,8 +1,9 @@
 // Quarter turns of PNG, JPEG, GIF and BMP files in place.
-#include "core/texts.h"
 #include "imaging/kernels/turn.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
+#include "messages/report.h"
+#include "messages/texts.h"
 
 #include <utility>
 #include <vector>
@@ -47,15 +48,12 @@ static BitmapPtr CopyTurnedAs(Bitmap& image, Turn turn, PixelFormat format, REAL
     BitmapPtr copy = NewBitmap(width, height, format, dpiX, dpiY);
     if (!copy) return nullptr;
     CopyPalette(image, *copy);
-    bool copied = false;
-    bool locked = WithPixels(image, ImageLockModeRead, format, [&](BitmapData& from) {
-        copied = WithPixels(*copy, ImageLockModeWrite, format, [&](BitmapData& to) {
-            TurnPixels(static_cast<const std::uint8_t*>(from.Scan0), from.Stride, static_cast<int>(from.Width),
-                       static_cast<int>(from.Height), static_cast<int>(GetPixelFormatSize(format)),
-                       static_cast<std::uint8_t*>(to.Scan0), to.Stride, turn);
-        });
-    });
-    return locked && copied ? std::move(copy) : nullptr;
+    LockedPixels from = LockPixels(image, ImageLockModeRead, format);
+    LockedPixels to = from ? LockPixels(*copy, ImageLockModeWrite, format) : nullptr;
+    if (!to) return nullptr;
+    TurnPixels(PixelRow(*from, 0), from->Stride, static_cast<int>(from->Width), static_cast<int>(from->Height),
+               static_cast<int>(GetPixelFormatSize(format)), PixelRow(*to, 0), to->Stride, turn);
+    return copy;
 }
 
 // The turned image apart from the source and its open file, in the source's own pixel format;

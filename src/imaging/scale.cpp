@@ -1,10 +1,11 @@
 // Resampling of PNG, JPEG, GIF and BMP files by independent X and Y factors, saved in place in the
 // format the extension names (BMP always as 1-bit black and white).
-#include "core/texts.h"
 #include "imaging/kernels/lengths.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
 #include "imaging/scale.h"
+#include "messages/report.h"
+#include "messages/texts.h"
 
 using namespace Gdiplus;
 

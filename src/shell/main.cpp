@@ -1,6 +1,6 @@
 // Entry point of Lumivex.exe: GDI+ and the language are set up before the main window exists,
 // and GDI+ is shut down after the message loop ends.
-#include "core/texts.h"
+#include "messages/texts.h"
 #include "imaging/gdiplus_api.h"
 #include "shell/window.h"
 

@@ -3,7 +3,7 @@
 #include "shell/panel.h"
 
 #include "core/settings.h"
-#include "core/texts.h"
+#include "messages/texts.h"
 #include "shell/window.h"
 
 #include <commctrl.h>

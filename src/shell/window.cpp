@@ -3,8 +3,8 @@
 #include "shell/window.h"
 
 #include "core/dispatch.h"
-#include "core/report.h"
-#include "core/texts.h"
+#include "messages/report.h"
+#include "messages/texts.h"
 #include "shell/panel.h"
 
 HINSTANCE hInst;

@@ -37,9 +37,9 @@ Bytes RandomBytes(std::mt19937& random, size_t size)
 
 TEST(LayOutMargins, PositiveMarginsPadTheCornersEdges)
 {
-    struct Case { int corner, padLeft, padTop, padRight, padBottom; };
-    for (Case c : {Case{MarginTopLeft, 24, 7, 0, 0}, Case{MarginTopRight, 0, 7, 24, 0},
-                   Case{MarginBottomLeft, 24, 0, 0, 7}, Case{MarginBottomRight, 0, 0, 24, 7}}) {
+    struct Case { Corner corner; int padLeft, padTop, padRight, padBottom; };
+    for (Case c : {Case{TopLeft, 24, 7, 0, 0}, Case{TopRight, 0, 7, 24, 0},
+                   Case{BottomLeft, 24, 0, 0, 7}, Case{BottomRight, 0, 0, 24, 7}}) {
         MarginLayout layout = LayOutMargins(100, 50, 24, 7, c.corner);
         EXPECT_EQ(layout.padLeft, c.padLeft) << "corner " << c.corner;
         EXPECT_EQ(layout.padTop, c.padTop) << "corner " << c.corner;
@@ -56,9 +56,9 @@ TEST(LayOutMargins, PositiveMarginsPadTheCornersEdges)
 
 TEST(LayOutMargins, ZeroAndNegativeMarginsCropTheCornersEdges)
 {
-    struct Case { int corner, left, top, right, bottom; };
-    for (Case c : {Case{MarginTopLeft, 23, 5, 100, 50}, Case{MarginTopRight, 0, 5, 77, 50},
-                   Case{MarginBottomLeft, 23, 0, 100, 45}, Case{MarginBottomRight, 0, 0, 77, 45}}) {
+    struct Case { Corner corner; int left, top, right, bottom; };
+    for (Case c : {Case{TopLeft, 23, 5, 100, 50}, Case{TopRight, 0, 5, 77, 50},
+                   Case{BottomLeft, 23, 0, 100, 45}, Case{BottomRight, 0, 0, 77, 45}}) {
         MarginLayout layout = LayOutMargins(100, 50, -23, -5, c.corner);
         EXPECT_EQ(layout.left, c.left) << "corner " << c.corner;
         EXPECT_EQ(layout.top, c.top) << "corner " << c.corner;
@@ -68,15 +68,15 @@ TEST(LayOutMargins, ZeroAndNegativeMarginsCropTheCornersEdges)
         EXPECT_TRUE(Crops(layout, 100, 50));
         EXPECT_TRUE(KeepsPixels(layout));
     }
-    MarginLayout none = LayOutMargins(100, 50, 0, 0, MarginBottomRight);
+    MarginLayout none = LayOutMargins(100, 50, 0, 0, BottomRight);
     EXPECT_FALSE(Crops(none, 100, 50));
     EXPECT_FALSE(Pads(none));
 }
 
 TEST(LayOutMargins, CropOfTheWholeSideKeepsNothing)
 {
-    EXPECT_TRUE(KeepsPixels(LayOutMargins(100, 50, -99, -49, MarginTopLeft)));
-    for (int corner = 0; corner < 4; ++corner) {
+    EXPECT_TRUE(KeepsPixels(LayOutMargins(100, 50, -99, -49, TopLeft)));
+    for (Corner corner : {TopLeft, TopRight, BottomLeft, BottomRight}) {
         EXPECT_FALSE(KeepsPixels(LayOutMargins(100, 50, -100, 0, corner))) << corner;
         EXPECT_FALSE(KeepsPixels(LayOutMargins(100, 50, 0, -50, corner))) << corner;
         EXPECT_FALSE(KeepsPixels(LayOutMargins(100, 50, -101, 10, corner))) << corner;

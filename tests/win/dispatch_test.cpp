@@ -3,7 +3,7 @@
 #include "main_window.h"
 
 #include "core/dispatch.h"
-#include "core/texts.h"
+#include "messages/texts.h"
 
 #include <shlobj.h>
 
@@ -36,47 +36,17 @@ static void RecordMargins(const char* path, Corner corner, int horizontal, int v
 }
 static void RecordScale(const char* path, double x, double y) { calls.push_back({"scale", path, 0, 0, 0, x, y}); }
 
-// A drop handle laid out as the shell makes one: DROPFILES, then ANSI names, double-zero terminated.
-static HDROP MakeDrop(const std::vector<std::string>& paths)
-{
-    size_t chars = 1;
-    for (const std::string& path : paths) chars += path.size() + 1;
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars);
-    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
-    header->pFiles = sizeof(DROPFILES);
-    header->fWide = FALSE;
-    char* name = reinterpret_cast<char*>(header + 1);
-    for (const std::string& path : paths) {
-        std::memcpy(name, path.c_str(), path.size() + 1);
-        name += path.size() + 1;
-    }
-    *name = '\0';
-    GlobalUnlock(memory);
-    return static_cast<HDROP>(memory);
-}
-
 enum class Route { Direct, WindowProcedure };
-
-struct SettingsCopy {
-    int angle, passes;
-    Corner corner;
-    int horizontal, vertical;
-    double x, y;
-    int tab;
-};
 
 struct Dispatch : MainWindowTest, testing::WithParamInterface<Route> {
     Operations savedOperations{};
     const LanguageTexts* savedTexts = nullptr;
-    SettingsCopy saved{};
     HWND edit = nullptr;
 
     void SetUp() override
     {
         savedOperations = operations;
         savedTexts = texts;
-        saved = {rotationAngle, erosionPixels, selectedCorner, horizontalMarginMM, verticalMarginMM,
-                 scaleFactorX, scaleFactorY, currentTab};
         MainWindowTest::SetUp();
         operations = {RecordRotate, RecordErode, RecordMargins, RecordScale};
         calls.clear();
@@ -90,14 +60,6 @@ struct Dispatch : MainWindowTest, testing::WithParamInterface<Route> {
         MainWindowTest::TearDown();
         operations = savedOperations;
         texts = savedTexts;
-        rotationAngle = saved.angle;
-        erosionPixels = saved.passes;
-        selectedCorner = saved.corner;
-        horizontalMarginMM = saved.horizontal;
-        verticalMarginMM = saved.vertical;
-        scaleFactorX = saved.x;
-        scaleFactorY = saved.y;
-        currentTab = saved.tab;
     }
 
     void Command(int id, int code = 0)

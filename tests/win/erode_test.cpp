@@ -2,7 +2,7 @@
 // written, the backup and the report, and every failure leaving the dropped file as it was.
 #include "test_support.h"
 
-#include "core/texts.h"
+#include "messages/texts.h"
 #include "imaging/operations.h"
 
 #include <cstdint>
@@ -54,13 +54,13 @@ static Rows ReadRows(const std::string& path)
     BitmapPtr image = LoadImageFile(path);
     if (!image) return {};
     Rows rows(image->GetHeight(), std::string(image->GetWidth(), '.'));
-    WithPixels(*image, ImageLockModeRead, PixelFormat32bppARGB, [&](BitmapData& data) {
-        for (UINT y = 0; y < data.Height; ++y)
-            for (UINT x = 0; x < data.Width; ++x) {
-                unsigned argb = static_cast<const unsigned*>(data.Scan0)[y * data.Stride / 4 + x];
-                rows[y][x] = (argb & 0xFFFFFF) == 0 ? '#' : '.';
-            }
-    });
+    LockedPixels data = LockPixels(*image, ImageLockModeRead, PixelFormat32bppARGB);
+    if (!data) return {};
+    for (UINT y = 0; y < data->Height; ++y)
+        for (UINT x = 0; x < data->Width; ++x) {
+            unsigned argb = reinterpret_cast<const unsigned*>(PixelRow(*data, static_cast<int>(y)))[x];
+            rows[y][x] = (argb & 0xFFFFFF) == 0 ? '#' : '.';
+        }
     return rows;
 }
 

@@ -1,6 +1,6 @@
 // Prints nothing and exits 0 when SetupLanguage picks the table named on the command line
 // ("Italian" or "English") for the locale the environment gives Wine.
-#include "core/texts.h"
+#include "messages/texts.h"
 
 #include <cstdio>
 #include <cstring>

@@ -10,40 +10,6 @@ namespace {
 
 using Pattern = std::function<bool(int x, int y)>;
 
-// Bytes of a 1-bit BMP with bottom-up rows, written here rather than by the encoder under test;
-// with blackFirst the palette puts black at index 0. Every bit after a row's last pixel is set,
-// so it would show if it leaked.
-std::vector<unsigned char> MonoBmpBytes(int width, int height, const Pattern& black, int ppmX = 23622,
-                                        int ppmY = 23622, bool blackFirst = false)
-{
-    size_t rowLength = static_cast<size_t>(width + 31) / 32 * 4;
-    std::vector<unsigned char> file(62 + rowLength * height, 0xFF);
-    auto put32 = [&](size_t at, unsigned value) {
-        for (int i = 0; i < 4; ++i) file[at + i] = static_cast<unsigned char>(value >> (8 * i));
-    };
-    std::fill(file.begin(), file.begin() + 62, 0);
-    file[0] = 'B';
-    file[1] = 'M';
-    put32(2, static_cast<unsigned>(file.size()));
-    put32(10, 62);
-    put32(14, 40);
-    put32(18, static_cast<unsigned>(width));
-    put32(22, static_cast<unsigned>(height));
-    file[26] = 1;
-    file[28] = 1;
-    put32(38, static_cast<unsigned>(ppmX));
-    put32(42, static_cast<unsigned>(ppmY));
-    put32(46, 2);
-    put32(blackFirst ? 58 : 54, 0xFFFFFF);
-    for (int y = 0; y < height; ++y) {
-        unsigned char* row = &file[62 + static_cast<size_t>(height - 1 - y) * rowLength];
-        for (int x = 0; x < width; ++x) {
-            if (black(x, y) == blackFirst) row[x / 8] &= static_cast<unsigned char>(~(0x80 >> (x % 8)));
-        }
-    }
-    return file;
-}
-
 // A 1-bit page read from the file's own bytes, so the result is not judged by the decoder that made it.
 struct Page {
     int width = 0, height = 0;
@@ -64,7 +30,7 @@ Page ReadMonoPage(const std::vector<unsigned char>& file)
     page.width = header.width;
     page.height = header.height;
     page.black.resize(static_cast<size_t>(page.width) * page.height);
-    size_t rowLength = static_cast<size_t>(page.width + 31) / 32 * 4;
+    size_t rowLength = BmpRowBytes(page.width);
     for (int y = 0; y < page.height; ++y) {
         const unsigned char* row = &file[header.offBits + (page.height - 1 - y) * rowLength];
         for (int x = 0; x < page.width; ++x) {
@@ -133,10 +99,6 @@ void ExpectRefusedUnchanged(const std::string& path, const std::vector<unsigned 
     EXPECT_EQ(ReadBytes(backup), before) << label << ": the backup stays";
 }
 
-unsigned BmpRowBytes(int width)
-{
-    return static_cast<unsigned>(width + 31) / 32 * 4;
-}
 
 const char* CornerName(Corner corner)
 {

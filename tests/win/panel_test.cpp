@@ -2,7 +2,7 @@
 // the character filters of the number fields, the up-down limits and the settings they feed.
 #include "main_window.h"
 
-#include "core/texts.h"
+#include "messages/texts.h"
 
 #include <cstring>
 

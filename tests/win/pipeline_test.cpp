@@ -2,7 +2,7 @@
 // the safe save, checked through the real functions and through RotateImage on real files.
 #include "test_support.h"
 
-#include "core/texts.h"
+#include "messages/texts.h"
 #include "imaging/operations.h"
 
 #include <algorithm>

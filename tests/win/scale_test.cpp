@@ -304,14 +304,14 @@ static Planes ReadPlanes(Bitmap& image)
 {
     int width = static_cast<int>(image.GetWidth()), height = static_cast<int>(image.GetHeight());
     Planes planes(3, std::vector<double>(static_cast<size_t>(width) * height));
-    WithPixels(image, Gdiplus::ImageLockModeRead, PixelFormat24bppRGB, [&](BitmapData& data) {
-        for (int y = 0; y < height; ++y) {
-            const unsigned char* row = static_cast<const unsigned char*>(data.Scan0) + y * data.Stride;
-            for (int x = 0; x < width; ++x) {
-                for (int c = 0; c < 3; ++c) planes[c][At(x, y, width)] = row[3 * x + c];
-            }
+    LockedPixels data = LockPixels(image, Gdiplus::ImageLockModeRead, PixelFormat24bppRGB);
+    if (!data) return planes;
+    for (int y = 0; y < height; ++y) {
+        const unsigned char* row = PixelRow(*data, y);
+        for (int x = 0; x < width; ++x) {
+            for (int c = 0; c < 3; ++c) planes[c][At(x, y, width)] = row[3 * x + c];
         }
-    });
+    }
     return planes;
 }
 

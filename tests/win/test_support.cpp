@@ -2,13 +2,15 @@
 // box is recorded instead of shown.
 #include "test_support.h"
 
-#include "core/report.h"
+#include "messages/report.h"
 #include "imaging/operations.h"
 
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -73,6 +75,24 @@ std::string CopyFixture(const std::string& fixture, const std::string& folder, c
     return target;
 }
 
+HDROP MakeDrop(const std::vector<std::string>& paths)
+{
+    size_t chars = 1;
+    for (const std::string& path : paths) chars += path.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars);
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = FALSE;
+    char* name = reinterpret_cast<char*>(header + 1);
+    for (const std::string& path : paths) {
+        std::memcpy(name, path.c_str(), path.size() + 1);
+        name += path.size() + 1;
+    }
+    *name = '\0';
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
 std::vector<unsigned char> ReadBytes(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
@@ -129,12 +149,9 @@ void SaveImageFile(Gdiplus::Bitmap& bitmap, const std::string& path, const wchar
 unsigned PixelRgb(Gdiplus::Bitmap& bitmap, int x, int y)
 {
     // The whole image is locked: Wine misreads 1-bit images through locks that start inside a byte.
-    unsigned argb = 0xDEADBEEF;
-    bool read = WithPixels(bitmap, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, [&](Gdiplus::BitmapData& data) {
-        argb = static_cast<const unsigned*>(data.Scan0)[y * data.Stride / 4 + x];
-    });
-    EXPECT_TRUE(read) << "cannot read pixel " << x << "," << y;
-    return argb & 0xFFFFFF;
+    LockedPixels data = LockPixels(bitmap, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB);
+    EXPECT_TRUE(data) << "cannot read pixel " << x << "," << y;
+    return data ? reinterpret_cast<const unsigned*>(PixelRow(*data, y))[x] & 0xFFFFFF : 0xDEADBEEF;
 }
 
 bool IsBlack(Gdiplus::Bitmap& bitmap, int x, int y) { return PixelRgb(bitmap, x, y) == 0; }
@@ -177,8 +194,7 @@ void ExpectMonochromeBmp(const std::vector<unsigned char>& file, int width, int 
     EXPECT_EQ(header.bitCount, 1);
     EXPECT_EQ(header.width, width);
     EXPECT_EQ(header.height, height);
-    unsigned rowLength = (static_cast<unsigned>(width) + 31) / 32 * 4;
-    EXPECT_EQ(header.sizeImage, rowLength * static_cast<unsigned>(height) + 2);
+    EXPECT_EQ(header.sizeImage, BmpRowBytes(width) * static_cast<unsigned>(height) + 2);
     EXPECT_EQ(header.clrUsed, 0u);
     EXPECT_EQ(header.clrImportant, 0u);
     EXPECT_EQ(BmpPalette(file), (std::vector<unsigned>{0xFFFFFF, 0x000000}));

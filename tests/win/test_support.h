@@ -2,6 +2,9 @@
 #pragma once
 
 #include "imaging/pipeline.h"
+#include "mono_bmp.h"
+
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +28,10 @@ std::string ScratchFolder();
 std::string FixturePath(const std::string& name);
 // Copies a fixture into `folder` under `name` (the fixture's own name when empty); returns the path.
 std::string CopyFixture(const std::string& fixture, const std::string& folder, const std::string& name = "");
+
+// A drop handle laid out as the shell makes one: DROPFILES, then ANSI names, double-zero terminated.
+// Whoever receives it releases it (DragFinish).
+HDROP MakeDrop(const std::vector<std::string>& paths);
 
 std::vector<unsigned char> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);

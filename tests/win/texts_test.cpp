@@ -1,7 +1,7 @@
 // The two text tables: the entries that must agree, the Windows-1252 degree sign, the format slots.
 #include "test_support.h"
 
-#include "core/texts.h"
+#include "messages/texts.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // dropped on it going all the way through the default page's rotation.
 #include "main_window.h"
 
-#include "core/texts.h"
+#include "messages/texts.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -72,18 +72,6 @@ TEST_F(MainWindow, ClosingEndsTheMessageLoopWithExitCodeZero)
     EXPECT_EQ(message.wParam, 0u);
 }
 
-// A drop handle laid out as the shell makes one: DROPFILES, then ANSI names, double-zero terminated.
-static HDROP MakeDrop(const std::string& path)
-{
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + path.size() + 2);
-    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
-    header->pFiles = sizeof(DROPFILES);
-    header->fWide = FALSE;
-    std::memcpy(reinterpret_cast<char*>(header + 1), path.c_str(), path.size() + 1);
-    GlobalUnlock(memory);
-    return static_cast<HDROP>(memory);
-}
-
 // Every pixel a different colour, so the whole turn can be traced.
 static unsigned Pattern(int x, int y) { return (unsigned(x) * 70u + 10u) << 16 | (unsigned(y) * 90u + 20u) << 8 | 0x33u; }
 
@@ -93,7 +81,7 @@ TEST_F(MainWindow, PngDroppedOnTheDefaultPageIsTurnedClockwiseAndTheBackupNamed)
     std::string path = folder + "\\name.png";
     SaveImageFile(*MakeRgbImage(3, 2, Pattern), path, L"image/png");
 
-    SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(path)), 0);
+    SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({path})), 0);
 
     ASSERT_EQ(Messages().size(), 1u);
     char expected[512];
@@ -125,7 +113,7 @@ TEST_F(MainWindow, DropFollowsThePickedPage)
     std::vector<unsigned char> before = ReadBytes(path);
 
     PickTab(2);
-    SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(path)), 0);
+    SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({path})), 0);
 
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].text, texts->msgSelectBmp);

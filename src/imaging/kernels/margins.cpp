@@ -11,13 +11,13 @@ static int CropAmount(int marginPx, int length)
     return amount < length ? static_cast<int>(amount) : length;
 }
 
-MarginLayout LayOutMargins(int width, int height, int horizontalPx, int verticalPx, int corner)
+MarginLayout LayOutMargins(int width, int height, int horizontalPx, int verticalPx, Corner corner)
 {
     MarginLayout layout;
     layout.right = width;
     layout.bottom = height;
-    bool rightEdge = corner == MarginTopRight || corner == MarginBottomRight;
-    bool bottomEdge = corner == MarginBottomLeft || corner == MarginBottomRight;
+    bool rightEdge = corner == TopRight || corner == BottomRight;
+    bool bottomEdge = corner == BottomLeft || corner == BottomRight;
     if (horizontalPx > 0) {
         (rightEdge ? layout.padRight : layout.padLeft) = horizontalPx;
     } else if (rightEdge) {

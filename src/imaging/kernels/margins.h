@@ -4,8 +4,9 @@
 
 #include <cstdint>
 
-// The corners, numbered as the operations' Corner; each names the two edges its margins act on.
-enum MarginCorner { MarginTopLeft = 0, MarginTopRight = 1, MarginBottomLeft = 2, MarginBottomRight = 3 };
+// The corner whose two edges the margins act on: the left or right edge for the horizontal margin,
+// the top or bottom edge for the vertical one.
+enum Corner { TopLeft = 0, TopRight = 1, BottomLeft = 2, BottomRight = 3 };
 
 // The kept rectangle [left, right) x [top, bottom) of the source, then white added around it.
 // All in pixels.
@@ -14,10 +15,10 @@ struct MarginLayout {
     int padLeft = 0, padTop = 0, padRight = 0, padBottom = 0;
 };
 
-// Applies the signed pixel margins at `corner` (0..3) to a width x height page: a margin above 0
+// Applies the signed pixel margins at `corner` to a width x height page: a margin above 0
 // adds that many white columns (horizontal) or rows (vertical) along the corner's edge, a margin of 0
 // or below removes its magnitude from that edge. A crop may leave nothing: see KeepsPixels.
-MarginLayout LayOutMargins(int width, int height, int horizontalPx, int verticalPx, int corner);
+MarginLayout LayOutMargins(int width, int height, int horizontalPx, int verticalPx, Corner corner);
 
 // True when the kept rectangle holds at least one column and one row.
 bool KeepsPixels(const MarginLayout& layout);

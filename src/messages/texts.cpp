@@ -1,5 +1,5 @@
 // The English and Italian text tables and the language choice at start-up.
-#include "core/texts.h"
+#include "messages/texts.h"
 
 #include <windows.h>
 
