@@ -1,0 +1,27 @@
+// Resampling of 8-bit images by independent factors on the two axes with the cubic convolution
+// kernel (a = -0.5, Catmull-Rom), widened on an axis that shrinks so that it averages every pixel.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Resamples the whole width x height source onto the whole newWidth x newHeight result.
+// Pixels are `channels` bytes, 1 (grey) or 3 (blue, green, red: each filtered on its own); rows are
+// `sourceStride` and `resultStride` bytes apart, and the bytes after a row's pixels are not touched.
+// On each axis, with f = new length / length, output pixel x samples the source at (x + 0.5) / f - 0.5
+// with the kernel stretched by 1 / f when f < 1 (support 2 / f on each side, so a thin stroke is
+// averaged, never skipped); samples beyond an edge take the edge pixel; each output pixel's weights
+// are normalised to sum 1, and results are rounded to nearest and clamped to 0..255.
+// Columns are filtered first, then rows. Weights (units of 2^-14, summing to exactly 2^14, so a
+// uniform image stays uniform) and the rows between the passes (units of 1/64 level) are fixed point;
+// the result stays within 1 level of the same formula evaluated in double precision.
+// Sizes below 1 or other channel counts change nothing.
+// Memory beyond the source and the result: one weight table per axis (one 16-bit weight per tap:
+// about 4 / f + 1 taps per output on an axis that shrinks, 4 on one that grows) and one intermediate
+// row of width x channels 16-bit values. Throws std::bad_alloc, the result untouched, without it.
+void ResampleBicubic(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width, int height,
+                     int channels, std::uint8_t* result, std::ptrdiff_t resultStride, int newWidth, int newHeight);
+
+// One row of blue-green-red-alpha pixels (alpha not premultiplied) composed over white into
+// blue-green-red: c x a / 255 + 255 - a, rounded to nearest. `bgr` may be `bgra` itself.
+void ComposeOverWhite(const std::uint8_t* bgra, int width, std::uint8_t* bgr);
