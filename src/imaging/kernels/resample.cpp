@@ -1,5 +1,6 @@
-// The prefiltered cubic resampler: weight tables built once per axis, a column pass into one 16-bit
-// row, and a row pass into the result. The inner loops use SSE2, which every x86-64 processor has.
+// The prefiltered cubic resampler: weight tables built once per axis; a column pass into blocks of
+// eight 16-bit rows, turned so that one vector holds a column of all eight; a row pass over those
+// vectors into the result. The inner loops use SSE2, which every x86-64 processor has.
 #include "imaging/kernels/resample.h"
 
 #include <emmintrin.h>
@@ -13,7 +14,7 @@ namespace {
 
 constexpr int kWeightBits = 14;  // weights in units of 2^-14
 constexpr int kRowBits = 6;      // the row between the passes in units of 2^-6 level
-constexpr int kRowPadding = 16;  // values after the intermediate row that vector loads may read
+constexpr int kLanes = 8;        // output rows filtered across together, one in each 16-bit lane
 
 // Keys' cubic convolution kernel with a = -0.5.
 double Cubic(double t)
@@ -60,8 +61,8 @@ void OutputWeights(int length, double factor, int x, int span, int& low, std::in
 }
 
 // The taps of an axis of `length` pixels resampled to `newLength`, zero weights at both ends of the
-// windows trimmed, `count` rounded up to a multiple of `step` for the vector loops.
-Taps AxisTaps(int length, int newLength, int step)
+// windows trimmed, `count` rounded up to even for the loops that take two taps at a time.
+Taps AxisTaps(int length, int newLength)
 {
     double factor = static_cast<double>(newLength) / length;
     double support = factor < 1 ? 2 / factor : 2;
@@ -79,7 +80,7 @@ Taps AxisTaps(int length, int newLength, int step)
         used = std::max(used, end - begin);
     }
     Taps taps;
-    taps.count = (used + step - 1) / step * step;
+    taps.count = (used + 1) / 2 * 2;
     taps.first.resize(static_cast<size_t>(newLength));
     taps.weights.assign(static_cast<size_t>(newLength) * taps.count, 0);
     for (int x = 0; x < newLength; ++x) {
@@ -134,47 +135,84 @@ void FilterColumns(const std::uint8_t* const* rows, const std::int16_t* weights,
     }
 }
 
-// The four 32-bit sums of `sums` in units of 2^-20, rounded, as bytes clamped to 0..255.
-std::uint32_t RoundToBytes(__m128i sums)
+// Turns eight vectors of eight 16-bit values around: lane j of vector i becomes lane i of vector j.
+void Transpose8x8(__m128i* v)
 {
-    constexpr int shift = kWeightBits + kRowBits;
-    sums = _mm_srai_epi32(_mm_add_epi32(sums, _mm_set1_epi32(1 << (shift - 1))), shift);
-    sums = _mm_packs_epi32(sums, sums);
-    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sums, sums)));
-}
-
-// The row pass, one channel: each output pixel's taps multiplied and added eight at a time.
-void FilterRowGrey(const std::int16_t* row, const Taps& taps, int newWidth, std::uint8_t* result)
-{
-    for (int x = 0; x < newWidth; ++x) {
-        const std::int16_t* pixels = row + taps.first[x];
-        const std::int16_t* weights = &taps.weights[static_cast<size_t>(x) * taps.count];
-        __m128i sums = _mm_setzero_si128();
-        for (int k = 0; k < taps.count; k += 8) {
-            sums = _mm_add_epi32(sums, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + k)),
-                                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + k))));
-        }
-        sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 0, 3, 2)));
-        sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(2, 3, 0, 1)));
-        result[x] = static_cast<std::uint8_t>(RoundToBytes(sums));
+    __m128i a[8], b[8];
+    for (int i = 0; i < 8; i += 2) {
+        a[i] = _mm_unpacklo_epi16(v[i], v[i + 1]);
+        a[i + 1] = _mm_unpackhi_epi16(v[i], v[i + 1]);
+    }
+    for (int i = 0; i < 8; i += 4) {
+        b[i] = _mm_unpacklo_epi32(a[i], a[i + 2]);
+        b[i + 1] = _mm_unpackhi_epi32(a[i], a[i + 2]);
+        b[i + 2] = _mm_unpacklo_epi32(a[i + 1], a[i + 3]);
+        b[i + 3] = _mm_unpackhi_epi32(a[i + 1], a[i + 3]);
+    }
+    for (int i = 0; i < 4; ++i) {
+        v[2 * i] = _mm_unpacklo_epi64(b[i], b[i + 4]);
+        v[2 * i + 1] = _mm_unpackhi_epi64(b[i], b[i + 4]);
     }
 }
 
-// The row pass, three channels: two neighbouring pixels' channels side by side (b0 b1 g0 g1 r0 r1)
-// meet the pair of their weights in one multiply-add.
-void FilterRowBgr(const std::int16_t* row, const Taps& taps, int newWidth, std::uint8_t* result)
+// The eight rows of a block (`columns` values each, a multiple of 8, `stride` apart) as lanes:
+// lanes[j * 8 + r] is column j of row r, so that one vector holds a column of all eight rows.
+void RowsToLanes(const std::int16_t* block, std::ptrdiff_t stride, int columns, std::int16_t* lanes)
 {
-    for (int x = 0; x < newWidth; ++x) {
-        const std::int16_t* pixels = row + 3 * taps.first[x];
-        const std::int16_t* weights = &taps.weights[static_cast<size_t>(x) * taps.count];
-        __m128i sums = _mm_setzero_si128();
-        for (int k = 0; k < taps.count; k += 2) {
-            __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 3 * k));
-            __m128i sideBySide = _mm_unpacklo_epi16(two, _mm_srli_si128(two, 6));
-            sums = _mm_add_epi32(sums, _mm_madd_epi16(sideBySide, WeightPair(weights + k)));
+    for (int j = 0; j < columns; j += kLanes) {
+        __m128i v[kLanes];
+        for (int r = 0; r < kLanes; ++r) v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + r * stride + j));
+        Transpose8x8(v);
+        for (int r = 0; r < kLanes; ++r) _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes + (j + r) * kLanes), v[r]);
+    }
+}
+
+// The row pass for one output value of all eight rows of a block: the `count` lanes `step` values
+// apart from `lanes`, weighted, rounded to levels (not yet clamped). Two taps at a time: the two
+// columns' lanes side by side meet the pair of their weights in one multiply-add.
+__m128i FilterLanes(const std::int16_t* lanes, const std::int16_t* weights, int count, int step)
+{
+    __m128i low = _mm_set1_epi32(1 << (kWeightBits + kRowBits - 1)), high = low;
+    for (int k = 0; k < count; k += 2) {
+        __m128i pair = WeightPair(weights + k);
+        __m128i near = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + k * step));
+        __m128i far = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + (k + 1) * step));
+        low = _mm_add_epi32(low, _mm_madd_epi16(_mm_unpacklo_epi16(near, far), pair));
+        high = _mm_add_epi32(high, _mm_madd_epi16(_mm_unpackhi_epi16(near, far), pair));
+    }
+    constexpr int shift = kWeightBits + kRowBits;
+    return _mm_packs_epi32(_mm_srai_epi32(low, shift), _mm_srai_epi32(high, shift));
+}
+
+// The row pass for a block: eight output values at a time for all eight rows, turned back into
+// rows, clamped to bytes and stored in the first `rows` result rows.
+void FilterAcross(const std::int16_t* lanes, const Taps& taps, int channels, int newWidth, std::uint8_t* result,
+                  std::ptrdiff_t stride, int rows)
+{
+    int values = newWidth * channels, x = 0, channel = 0;
+    for (int j = 0; j < values; j += kLanes) {
+        __m128i v[kLanes];
+        for (int i = 0; i < kLanes; ++i) {
+            const std::int16_t* column = lanes + (taps.first[x] * channels + channel) * kLanes;
+            v[i] = FilterLanes(column, &taps.weights[static_cast<size_t>(x) * taps.count], taps.count, channels * kLanes);
+            if (++channel == channels) {
+                channel = 0;
+                x = std::min(x + 1, newWidth - 1);  // past the last pixel: repeat it, it is not stored
+            }
         }
-        std::uint32_t bytes = RoundToBytes(sums);
-        std::memcpy(result + 3 * x, &bytes, 3);  // little-endian: blue, green, red
+        Transpose8x8(v);
+        int stored = std::min(kLanes, values - j);
+        for (int r = 0; r < rows; ++r) {
+            __m128i bytes = _mm_packus_epi16(v[r], v[r]);
+            std::uint8_t* target = result + r * stride + j;
+            if (stored == kLanes) {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(target), bytes);
+            } else {
+                alignas(16) std::uint8_t last[16];
+                _mm_store_si128(reinterpret_cast<__m128i*>(last), bytes);
+                std::memcpy(target, last, static_cast<size_t>(stored));
+            }
+        }
     }
 }
 
@@ -184,22 +222,24 @@ void ResampleBicubic(const std::uint8_t* source, std::ptrdiff_t sourceStride, in
                      int channels, std::uint8_t* result, std::ptrdiff_t resultStride, int newWidth, int newHeight)
 {
     if (width < 1 || height < 1 || newWidth < 1 || newHeight < 1 || (channels != 1 && channels != 3)) return;
-    Taps down = AxisTaps(height, newHeight, 2);
-    Taps across = AxisTaps(width, newWidth, channels == 1 ? 8 : 2);
+    Taps down = AxisTaps(height, newHeight), across = AxisTaps(width, newWidth);
     int length = width * channels;
-    std::vector<std::int16_t> row(static_cast<size_t>(length) + kRowPadding, 0);
+    // Whole vectors, and room for windows longer than a narrow source (their extra taps weigh 0).
+    int columns = (std::max(length, across.count * channels) + kLanes - 1) / kLanes * kLanes;
+    std::vector<std::int16_t> block(static_cast<size_t>(columns) * kLanes, 0), lanes(block.size(), 0);
     std::vector<const std::uint8_t*> rows(static_cast<size_t>(down.count));
-    for (int y = 0; y < newHeight; ++y) {
-        for (int k = 0; k < down.count; ++k) {
-            rows[k] = source + std::min(down.first[y] + k, height - 1) * sourceStride;
+    for (int top = 0; top < newHeight; top += kLanes) {
+        for (int r = 0; r < kLanes; ++r) {
+            int y = std::min(top + r, newHeight - 1);  // past the last row: repeat it, it is not stored
+            for (int k = 0; k < down.count; ++k) {
+                rows[k] = source + std::min(down.first[y] + k, height - 1) * sourceStride;
+            }
+            FilterColumns(rows.data(), &down.weights[static_cast<size_t>(y) * down.count], down.count, length,
+                          &block[static_cast<size_t>(r) * columns]);
         }
-        FilterColumns(rows.data(), &down.weights[static_cast<size_t>(y) * down.count], down.count, length, row.data());
-        std::uint8_t* target = result + y * resultStride;
-        if (channels == 1) {
-            FilterRowGrey(row.data(), across, newWidth, target);
-        } else {
-            FilterRowBgr(row.data(), across, newWidth, target);
-        }
+        RowsToLanes(block.data(), columns, columns, lanes.data());
+        FilterAcross(lanes.data(), across, channels, newWidth, result + top * resultStride, resultStride,
+                     std::min(kLanes, newHeight - top));
     }
 }
 

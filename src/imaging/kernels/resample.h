@@ -17,8 +17,8 @@
 // the result stays within 1 level of the same formula evaluated in double precision.
 // Sizes below 1 or other channel counts change nothing.
 // Memory beyond the source and the result: one weight table per axis (one 16-bit weight per tap:
-// about 4 / f + 1 taps per output on an axis that shrinks, 4 on one that grows) and one intermediate
-// row of width x channels 16-bit values. Throws std::bad_alloc, the result untouched, without it.
+// about 4 / f taps per output pixel on an axis that shrinks, 4 on one that grows) and sixteen rows of
+// width x channels 16-bit values. Throws std::bad_alloc, the result untouched, without it.
 void ResampleBicubic(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width, int height,
                      int channels, std::uint8_t* result, std::ptrdiff_t resultStride, int newWidth, int newHeight);
 
