@@ -1,43 +1,159 @@
-// Resampling of PNG, JPEG, GIF and BMP files by independent X and Y factors, saved in place in the
-// format the extension names (BMP always as 1-bit black and white).
+// Resampling of PNG, JPEG, GIF and BMP files by independent X and Y factors with the program's own
+// resampler, saved in place in the format the extension names (BMP always as 1-bit black and white).
+#include "imaging/scale.h"
+
+#include "imaging/kernels/erosion.h"
 #include "imaging/kernels/lengths.h"
+#include "imaging/kernels/resample.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
-#include "imaging/scale.h"
 #include "messages/report.h"
 #include "messages/texts.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <vector>
+
 using namespace Gdiplus;
 
-BitmapPtr DrawScaled(Bitmap& source, int width, int height, REAL dpiX, REAL dpiY)
+namespace {
+
+// The source's pixels where the resampler reads them: the locked bitmap's own rows, or a copy.
+struct SourceRows {
+    LockedPixels locked{nullptr, UnlockPixels{nullptr}};
+    std::vector<std::uint8_t> copy;  // grey levels, or colours composed over white
+    const std::uint8_t* first = nullptr;
+    std::ptrdiff_t stride = 0;
+    int channels = 3;
+};
+
+// The palette of an indexed source; empty for other sources or when it cannot be read.
+std::vector<ARGB> PaletteOf(Bitmap& source)
 {
-    BitmapPtr scaled = NewBitmap(width, height, PixelFormat24bppRGB, dpiX, dpiY);
-    if (!scaled) {
-        return nullptr;
-    }
-    Graphics graphics(scaled.get());
-    // A new image starts black; transparent parts of the source are meant to be paper, so white.
-    if (graphics.GetLastStatus() != Ok || graphics.Clear(Color(255, 255, 255, 255)) != Ok) {
-        return nullptr;
-    }
-    graphics.SetInterpolationMode(InterpolationModeHighQualityBicubic);
-    // The integer rectangle overload stretches by pixels, whatever resolution the source claims.
-    if (graphics.DrawImage(&source, 0, 0, width, height) != Ok) {
-        return nullptr;
-    }
-    return scaled;
+    int size = source.GetPaletteSize();
+    if (!IsIndexedPixelFormat(source.GetPixelFormat()) || size < static_cast<int>(sizeof(ColorPalette))) return {};
+    std::vector<BYTE> block(static_cast<std::size_t>(size));
+    auto* palette = reinterpret_cast<ColorPalette*>(block.data());
+    if (source.GetPalette(palette, size) != Ok) return {};
+    UINT count = std::min<UINT>(palette->Count, (static_cast<UINT>(size) - offsetof(ColorPalette, Entries)) / sizeof(ARGB));
+    return std::vector<ARGB>(palette->Entries, palette->Entries + std::min<UINT>(count, 256));
 }
 
-// The image to save: the scaled image itself, or its 1-bit conversion for BMP (the scaled image is
-// released once converted). Null when any step fails.
-static BitmapPtr MakeResult(SourceImage& source, int width, int height, bool monochromeBmp)
+// True when every palette entry composed over white is a grey; `levels` then holds each index's grey.
+// The entries' own alpha counts: the palette flags are not reliable (Wine marks every palette).
+bool GreyLevels(const std::vector<ARGB>& palette, std::uint8_t levels[256])
 {
-    BitmapPtr scaled = DrawScaled(*source.bitmap, width, height, source.dpiX, source.dpiY);
-    source.bitmap.reset();  // the decoded source keeps the dropped file open
-    if (!scaled || !monochromeBmp) {
-        return scaled;
+    std::fill(levels, levels + 256, std::uint8_t{255});
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+        ARGB entry = palette[i];
+        std::uint8_t bgra[4] = {static_cast<std::uint8_t>(entry), static_cast<std::uint8_t>(entry >> 8),
+                                static_cast<std::uint8_t>(entry >> 16), static_cast<std::uint8_t>(entry >> 24)};
+        std::uint8_t bgr[3];
+        ComposeOverWhite(bgra, 1, bgr);
+        if (bgr[0] != bgr[1] || bgr[1] != bgr[2]) return false;
+        levels[i] = bgr[0];
     }
-    return ToMonochrome(*scaled, source.dpiX, source.dpiY);
+    return !palette.empty();
+}
+
+// One grey plane from the source's own palette indices.
+bool ReadGrey(Bitmap& source, const std::uint8_t levels[256], SourceRows& rows)
+{
+    PixelFormat format = source.GetPixelFormat();
+    LockedPixels indices = LockPixels(source, ImageLockModeRead, format);
+    if (!indices) return false;
+    int width = static_cast<int>(indices->Width), height = static_cast<int>(indices->Height);
+    rows.copy.resize(static_cast<std::size_t>(width) * height);
+    IndicesToPlane(PixelRow(*indices, 0), indices->Stride, width, height, static_cast<int>(GetPixelFormatSize(format)),
+                   levels, rows.copy.data());
+    rows.first = rows.copy.data();
+    rows.stride = width;
+    rows.channels = 1;
+    return true;
+}
+
+// Blue-green-red rows: the source's own, locked in 24 bits, or for a source with transparency a copy
+// composed over white (a 24-bit lock drops the alpha and keeps whatever colour lies under it).
+bool ReadColour(Bitmap& source, bool transparent, SourceRows& rows)
+{
+    if (!transparent) {
+        rows.locked = LockPixels(source, ImageLockModeRead, PixelFormat24bppRGB);
+        if (!rows.locked) return false;
+        rows.first = PixelRow(*rows.locked, 0);
+        rows.stride = rows.locked->Stride;
+        return true;
+    }
+    LockedPixels bgra = LockPixels(source, ImageLockModeRead, PixelFormat32bppARGB);
+    if (!bgra) return false;
+    int width = static_cast<int>(bgra->Width), height = static_cast<int>(bgra->Height);
+    rows.copy.resize(static_cast<std::size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        ComposeOverWhite(PixelRow(*bgra, y), width, &rows.copy[static_cast<std::size_t>(y) * width * 3]);
+    }
+    rows.first = rows.copy.data();
+    rows.stride = static_cast<std::ptrdiff_t>(width) * 3;
+    return true;
+}
+
+// A grey plane resampled, then spread to the three channels of a 24-bit image, or for BMP packed
+// straight into 1-bit rows (the blue threshold of a grey is its own threshold).
+BitmapPtr ScaledGrey(const SourceRows& rows, int sourceWidth, int sourceHeight, int width, int height, REAL dpiX,
+                     REAL dpiY, bool monochromeBmp)
+{
+    std::vector<std::uint8_t> plane(static_cast<std::size_t>(width) * height);
+    ResampleBicubic(rows.first, rows.stride, sourceWidth, sourceHeight, 1, plane.data(), width, width, height);
+    BitmapPtr result = NewBitmap(width, height, monochromeBmp ? PixelFormat1bppIndexed : PixelFormat24bppRGB, dpiX, dpiY);
+    if (!result) return nullptr;
+    if (monochromeBmp) SetMonochromePalette(*result);
+    LockedPixels target = LockPixels(*result, ImageLockModeWrite, result->GetPixelFormat());
+    if (!target) return nullptr;
+    if (monochromeBmp) {
+        PlaneToBits(plane.data(), width, height, PixelRow(*target, 0), target->Stride);
+    } else {
+        PlaneToBgr(plane.data(), width, height, PixelRow(*target, 0), target->Stride);
+    }
+    target.reset();
+    return result;
+}
+
+// Colour rows resampled straight into a 24-bit image, thresholded to 1 bit for BMP.
+BitmapPtr ScaledColour(const SourceRows& rows, int sourceWidth, int sourceHeight, int width, int height, REAL dpiX,
+                       REAL dpiY, bool monochromeBmp)
+{
+    BitmapPtr scaled = NewBitmap(width, height, PixelFormat24bppRGB, dpiX, dpiY);
+    LockedPixels target = scaled ? LockPixels(*scaled, ImageLockModeWrite, PixelFormat24bppRGB) : nullptr;
+    if (!target) return nullptr;
+    ResampleBicubic(rows.first, rows.stride, sourceWidth, sourceHeight, 3, PixelRow(*target, 0), target->Stride,
+                    width, height);
+    target.reset();
+    return monochromeBmp ? ToMonochrome(*scaled, dpiX, dpiY) : std::move(scaled);
+}
+
+}  // namespace
+
+BitmapPtr ScaledImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpiY, bool monochromeBmp)
+{
+    if (source.GetLastStatus() != Ok || !FitsPixelBuffers(width, height)) return nullptr;
+    int sourceWidth = static_cast<int>(source.GetWidth()), sourceHeight = static_cast<int>(source.GetHeight());
+    try {
+        SourceRows rows;
+        std::vector<ARGB> palette = PaletteOf(source);
+        std::uint8_t levels[256];
+        if (GreyLevels(palette, levels)) {
+            return ReadGrey(source, levels, rows)
+                       ? ScaledGrey(rows, sourceWidth, sourceHeight, width, height, dpiX, dpiY, monochromeBmp)
+                       : nullptr;
+        }
+        bool transparent = IsAlphaPixelFormat(source.GetPixelFormat()) ||
+                           std::any_of(palette.begin(), palette.end(), [](ARGB entry) { return entry >> 24 != 255; });
+        return ReadColour(source, transparent, rows)
+                   ? ScaledColour(rows, sourceWidth, sourceHeight, width, height, dpiX, dpiY, monochromeBmp)
+                   : nullptr;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 void ScaleImage(char const* path, double factorX, double factorY)
@@ -56,7 +172,8 @@ void ScaleImage(char const* path, double factorX, double factorY)
         ReportFailure(texts->msgProcessingError);
         return;
     }
-    BitmapPtr result = MakeResult(source, width, height, format.monochromeBmp);
+    BitmapPtr result = ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY, format.monochromeBmp);
+    source.bitmap.reset();  // the decoded source keeps the dropped file open
     Status saved = result ? SaveOver(path, *result, encoder, format.monochromeBmp) : GenericError;
     result.reset();
     source.widePath.reset();

@@ -1,10 +1,13 @@
-// The resampling step of the scaling, on its own so that its failures can be checked directly.
+// The resampling step of the scaling, on its own so that its results and failures can be checked directly.
 #pragma once
 
 #include "imaging/pipeline.h"
 
-// The whole source drawn, resampled with high-quality bicubic interpolation, onto a new white 24-bit
-// image of width x height pixels carrying the resolution pair. Transparent parts of the source come
-// out white. Null when the image cannot be made or the drawing fails. Does not take ownership of the
-// source; the drawing context is gone when this returns, so the caller may release the source at once.
-BitmapPtr DrawScaled(Gdiplus::Bitmap& source, int width, int height, Gdiplus::REAL dpiX, Gdiplus::REAL dpiY);
+// The whole source resampled onto width x height pixels by the program's own prefiltered cubic
+// resampler (imaging/kernels/resample.h): a 24-bit image carrying the resolution pair, or with
+// `monochromeBmp` the 1-bit image that the blue threshold makes of it. Transparent parts are composed
+// over white first. Sources with a palette of greys (scanned 1-bit and greyscale pages) are resampled
+// as one channel. Null when an image cannot be made or locked or memory runs out. Does not take
+// ownership of the source, and no lock on it outlasts the call.
+BitmapPtr ScaledImage(Gdiplus::Bitmap& source, int width, int height, Gdiplus::REAL dpiX, Gdiplus::REAL dpiY,
+                      bool monochromeBmp);

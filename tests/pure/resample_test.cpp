@@ -297,3 +297,30 @@ TEST(ResampleBicubic, ThinLineShrunkByThreeTenthsTurnsGreyWhereverItFalls)
         }
     }
 }
+
+// What feeds the resampler: palette indices of each depth as levels (most significant bits first, a
+// row's last byte partly used, rows wider than their pixels), and colours composed over white in place.
+TEST(ResampleFeeders, IndicesBecomeLevelsAndTransparentColoursWhite)
+{
+    std::uint8_t levels[256];
+    for (int i = 0; i < 256; ++i) levels[i] = static_cast<std::uint8_t>(255 - 3 * i);
+    constexpr int kWidth = 19, kHeight = 2;
+    for (int depth : {1, 4, 8}) {
+        int rowBytes = (kWidth * depth + 7) / 8 + 2;
+        std::vector<std::uint8_t> indices(static_cast<size_t>(rowBytes) * kHeight, 0), expected;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                int index = (x * 7 + y * 3) % (1 << depth), bit = x * depth;
+                indices[static_cast<size_t>(y * rowBytes + bit / 8)] |= static_cast<std::uint8_t>(index << (8 - depth - bit % 8));
+                expected.push_back(levels[index]);
+            }
+        std::vector<std::uint8_t> plane(expected.size());
+        IndicesToPlane(indices.data(), rowBytes, kWidth, kHeight, depth, levels, plane.data());
+        EXPECT_EQ(plane, expected) << depth << " bits";
+    }
+    // Blue, green, red, alpha: clear, opaque, black at half, 100 at 100 (100 x 100 / 255 + 155 = 194.2).
+    std::vector<std::uint8_t> pixels = {10, 20, 30, 0, 10, 20, 30, 255, 0, 0, 0, 128, 100, 100, 100, 100};
+    ComposeOverWhite(pixels.data(), 4, pixels.data());
+    pixels.resize(12);
+    EXPECT_EQ(pixels, (std::vector<std::uint8_t>{255, 255, 255, 10, 20, 30, 127, 127, 127, 194, 194, 194}));
+}

@@ -253,3 +253,25 @@ void ComposeOverWhite(const std::uint8_t* bgra, int width, std::uint8_t* bgr)
         }
     }
 }
+
+void IndicesToPlane(const std::uint8_t* indices, std::ptrdiff_t stride, int width, int height, int bitsPerPixel,
+                    const std::uint8_t* levels, std::uint8_t* plane)
+{
+    if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8) return;
+    // A 1-bit row goes a byte at a time: each byte value's eight levels, looked up whole.
+    std::uint8_t eight[256][8];
+    for (int byte = 0; bitsPerPixel == 1 && byte < 256; ++byte) {
+        for (int i = 0; i < 8; ++i) eight[byte][i] = levels[(byte >> (7 - i)) & 1];
+    }
+    unsigned mask = (1u << bitsPerPixel) - 1;
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = indices + y * stride;
+        std::uint8_t* grey = plane + static_cast<std::size_t>(y) * width;
+        int x = 0;
+        for (; bitsPerPixel == 1 && x + 8 <= width; x += 8) std::memcpy(grey + x, eight[row[x >> 3]], 8);
+        for (; x < width; ++x) {
+            int bit = x * bitsPerPixel;
+            grey[x] = levels[(row[bit >> 3] >> (8 - bitsPerPixel - (bit & 7))) & mask];
+        }
+    }
+}
