@@ -1,6 +1,8 @@
 // Where the time of halving an A4 page at 600 DPI stored as a 1-bit BMP goes, with the program's own
 // resampler and, for comparison in the same run, with the platform's bicubic drawing it replaced
 // (kept here only): the resampling step alone, then the whole operation both ways.
+// With three paths, `win_scale_bench SOURCE OWN PLATFORM`, it instead scales copies of SOURCE by 0.3 both
+// ways for the before/after picture of the documentation (scripts/scale-sample.sh).
 #include "bench_page.h"
 #include "imaging/kernels/lengths.h"
 #include "imaging/operations.h"
@@ -61,9 +63,23 @@ static void TimeSteps(const std::string& path)
     std::printf("  resampling to 1 bit, platform drawing   %8.1f ms%s\n", drawn, platform ? "" : "  (failed)");
 }
 
-int main()
+// SOURCE copied to OWN and PLATFORM, each scaled by 0.3 x 0.3 in place, with its backup left beside it.
+static void ScaleSample(char** paths)
+{
+    for (int way = 0; way < 2; ++way) {
+        CopyFileA(paths[0], paths[1 + way], FALSE);
+        ScaleWith(way == 1, paths[1 + way], 0.3);
+    }
+}
+
+int main(int argc, char** argv)
 {
     ULONG_PTR token = StartBench();
+    if (argc == 4) {
+        ScaleSample(argv + 1);
+        GdiplusShutdown(token);
+        return 0;
+    }
     std::string folder = BenchFolder("lumivex-scale-bench");
     std::string path = folder + "\\page.bmp", backup = folder + "\\page1.bmp";
     std::vector<unsigned char> page = PageBmp();
