@@ -63,7 +63,8 @@ int main()
     std::printf("%-8s %-20s %10s %11s %10s\n", "factors", "page", "kernel ms", "memcpy ms", "x memcpy");
     struct Case { double x, y; };
     for (Case factors : {Case{0.5, 0.5}, Case{0.3, 0.3}, Case{1.7, 0.6}}) {
-        int newWidth = static_cast<int>(kWidth * factors.x + 0.5), newHeight = static_cast<int>(kHeight * factors.y + 0.5);
+        int newWidth = static_cast<int>(kWidth * factors.x + 0.5);
+        int newHeight = static_cast<int>(kHeight * factors.y + 0.5);
         for (int channels : {3, 1}) {
             const std::vector<std::uint8_t>& page = channels == 3 ? colour : grey;
             Times best = BestAgainstMemcpy([&] {
@@ -72,8 +73,8 @@ int main()
             }, colour, copy);
             char label[32];
             std::snprintf(label, sizeof label, "%gx%g", factors.x, factors.y);
-            std::printf("%-8s %-20s %10.1f %11.1f %10.2f\n", label, channels == 3 ? "colour, 3 channels" : "1-bit, one channel",
-                        best.work, best.copy, best.work / best.copy);
+            const char* kind = channels == 3 ? "colour, 3 channels" : "1-bit, one channel";
+            std::printf("%-8s %-20s %10.1f %11.1f %10.2f\n", label, kind, best.work, best.copy, best.work / best.copy);
         }
     }
     return 0;

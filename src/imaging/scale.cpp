@@ -26,7 +26,6 @@ struct SourceRows {
     std::vector<std::uint8_t> copy;  // grey levels, or colours composed over white
     const std::uint8_t* first = nullptr;
     std::ptrdiff_t stride = 0;
-    int channels = 3;
 };
 
 // The palette of an indexed source; empty for other sources or when it cannot be read.
@@ -37,8 +36,8 @@ std::vector<ARGB> PaletteOf(Bitmap& source)
     std::vector<BYTE> block(static_cast<std::size_t>(size));
     auto* palette = reinterpret_cast<ColorPalette*>(block.data());
     if (source.GetPalette(palette, size) != Ok) return {};
-    UINT count = std::min<UINT>(palette->Count, (static_cast<UINT>(size) - offsetof(ColorPalette, Entries)) / sizeof(ARGB));
-    return std::vector<ARGB>(palette->Entries, palette->Entries + std::min<UINT>(count, 256));
+    UINT room = static_cast<UINT>((static_cast<std::size_t>(size) - offsetof(ColorPalette, Entries)) / sizeof(ARGB));
+    return std::vector<ARGB>(palette->Entries, palette->Entries + std::min({palette->Count, room, 256u}));
 }
 
 // True when every palette entry composed over white is a grey; `levels` then holds each index's grey.
@@ -70,7 +69,6 @@ bool ReadGrey(Bitmap& source, const std::uint8_t levels[256], SourceRows& rows)
                    levels, rows.copy.data());
     rows.first = rows.copy.data();
     rows.stride = width;
-    rows.channels = 1;
     return true;
 }
 
@@ -104,10 +102,11 @@ BitmapPtr ScaledGrey(const SourceRows& rows, int sourceWidth, int sourceHeight, 
 {
     std::vector<std::uint8_t> plane(static_cast<std::size_t>(width) * height);
     ResampleBicubic(rows.first, rows.stride, sourceWidth, sourceHeight, 1, plane.data(), width, width, height);
-    BitmapPtr result = NewBitmap(width, height, monochromeBmp ? PixelFormat1bppIndexed : PixelFormat24bppRGB, dpiX, dpiY);
+    PixelFormat format = monochromeBmp ? PixelFormat1bppIndexed : PixelFormat24bppRGB;
+    BitmapPtr result = NewBitmap(width, height, format, dpiX, dpiY);
     if (!result) return nullptr;
     if (monochromeBmp) SetMonochromePalette(*result);
-    LockedPixels target = LockPixels(*result, ImageLockModeWrite, result->GetPixelFormat());
+    LockedPixels target = LockPixels(*result, ImageLockModeWrite, format);
     if (!target) return nullptr;
     if (monochromeBmp) {
         PlaneToBits(plane.data(), width, height, PixelRow(*target, 0), target->Stride);

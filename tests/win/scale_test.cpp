@@ -342,7 +342,8 @@ TEST(ScaleImage, PictureIsTheProgramsOwnResampling)
     for (int y = 0; y < 80; ++y)
         for (int x = 0; x < 120; ++x)
             for (int shift : {0, 8, 16}) bgr.push_back(static_cast<std::uint8_t>(colour(x, y) >> shift));
-    std::string monoPng = CopyFixture("mono_600.png", folder), monoBmp = CopyFixture("mono_white_first_600.bmp", folder);
+    std::string monoPng = CopyFixture("mono_600.png", folder);
+    std::string monoBmp = CopyFixture("mono_white_first_600.bmp", folder);
     std::vector<std::uint8_t> grey;
     for (int y = 0; y < 50; ++y)
         for (int x = 0; x < 100; ++x) grey.push_back(FixtureBlack(x, y) ? 0 : 255);

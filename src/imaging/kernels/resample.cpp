@@ -161,9 +161,13 @@ void RowsToLanes(const std::int16_t* block, std::ptrdiff_t stride, int columns, 
 {
     for (int j = 0; j < columns; j += kLanes) {
         __m128i v[kLanes];
-        for (int r = 0; r < kLanes; ++r) v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + r * stride + j));
+        for (int r = 0; r < kLanes; ++r) {
+            v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + r * stride + j));
+        }
         Transpose8x8(v);
-        for (int r = 0; r < kLanes; ++r) _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes + (j + r) * kLanes), v[r]);
+        for (int r = 0; r < kLanes; ++r) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes + (j + r) * kLanes), v[r]);
+        }
     }
 }
 
@@ -194,7 +198,8 @@ void FilterAcross(const std::int16_t* lanes, const Taps& taps, int channels, int
         __m128i v[kLanes];
         for (int i = 0; i < kLanes; ++i) {
             const std::int16_t* column = lanes + (taps.first[x] * channels + channel) * kLanes;
-            v[i] = FilterLanes(column, &taps.weights[static_cast<size_t>(x) * taps.count], taps.count, channels * kLanes);
+            const std::int16_t* weights = &taps.weights[static_cast<size_t>(x) * taps.count];
+            v[i] = FilterLanes(column, weights, taps.count, channels * kLanes);
             if (++channel == channels) {
                 channel = 0;
                 x = std::min(x + 1, newWidth - 1);  // past the last pixel: repeat it, it is not stored
