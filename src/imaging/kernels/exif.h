@@ -1,0 +1,16 @@
+// The resolution a JPEG states in its EXIF block, as scanners and cameras write it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct ExifResolution {
+    bool found = false;  // false: missing, malformed, zero, or stated without an absolute unit
+    double dpiX = 0;     // dots per inch
+    double dpiY = 0;
+};
+
+// Reads XResolution, YResolution and ResolutionUnit from IFD0 of `tiff`, the `length` bytes of TIFF
+// data that follow "Exif\0\0" in the APP1 segment; either byte order. Unit inch (or none stated,
+// the TIFF default) is taken as it is, centimetre converted to inches. Never reads outside `tiff`.
+ExifResolution ReadExifResolution(const std::uint8_t* tiff, std::size_t length);
