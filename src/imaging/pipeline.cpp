@@ -3,6 +3,7 @@
 
 #include "messages/report.h"
 #include "messages/texts.h"
+#include "imaging/kernels/image_header.h"
 #include "imaging/kernels/monochrome.h"
 #include "imaging/operations.h"
 
@@ -138,17 +139,54 @@ BitmapPtr NewBitmap(int width, int height, PixelFormat format, REAL dpiX, REAL d
     return bitmap;
 }
 
+ImageHeader ReadImageHeader(char const* path)
+{
+    // Shared with every other reader and writer, so that the check fails nowhere the decoder would not.
+    HANDLE opened = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return {};
+    std::unique_ptr<void, decltype(&CloseHandle)> file(opened, &CloseHandle);
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(file.get(), &length)) return {};
+    auto read = [&](std::uint64_t offset, std::uint8_t* into, std::size_t count) -> std::size_t {
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        DWORD got = 0;
+        if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) ||
+            !ReadFile(file.get(), into, static_cast<DWORD>(count), &got, nullptr)) {
+            return 0;
+        }
+        return got;
+    };
+    return CheckImageHeader(read, static_cast<std::uint64_t>(length.QuadPart));
+}
+
+// Some platforms' decoders read no EXIF and give a JPEG whose JFIF header states no unit the 96 DPI
+// default, where Windows reads the EXIF resolution: the pair from the file's own EXIF block then stands in.
+static void UseExifResolution(const ImageHeader& header, Bitmap& bitmap)
+{
+    if (header.exifDpiX <= 0 || header.exifDpiY <= 0) return;
+    if (bitmap.GetHorizontalResolution() != 96.0f || bitmap.GetVerticalResolution() != 96.0f) return;
+    bitmap.SetResolution(static_cast<REAL>(header.exifDpiX), static_cast<REAL>(header.exifDpiY));
+}
+
 // Loads the dropped file; refuses what cannot be decoded or would not fit 32-bit pixel buffers.
+// A known format whose header is broken never reaches the decoder: some decoders fault on such
+// headers inside the load, before any check of ours could run.
 static bool LoadSource(SourceImage& source)
 {
+    ImageHeader header = ReadImageHeader(source.path);
+    bool refused = header.kind != ImageKind::Unknown &&
+                   (!header.sound || !FitsPixelBuffers(header.widthPx, header.heightPx));
     source.widePath.reset(AnsiToWide(source.path));
-    if (source.widePath) {
+    if (!refused && source.widePath) {
         source.bitmap.reset(new Bitmap(source.widePath.get()));
     }
     if (!IsUsable(source.bitmap) || !FitsPixelBuffers(source.bitmap->GetWidth(), source.bitmap->GetHeight())) {
         ReportFailure(texts->msgProcessingError);
         return false;
     }
+    UseExifResolution(header, *source.bitmap);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/gdiplus_api.h"
+#include "imaging/kernels/image_header.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +23,11 @@ struct SourceImage {
     Gdiplus::REAL dpiY = 0;
 };
 
-// Head: UTF-16 path, load, DPI gate, numbered backup, display name, resolution pair.
+// The header check of the file at `path` (ANSI), read with seeks before any decoder opens it.
+// Kind Unknown when the file cannot be opened.
+ImageHeader ReadImageHeader(char const* path);
+
+// Head: UTF-16 path, header check, load, DPI gate, numbered backup, display name, resolution pair.
 // Returns false after reporting a refusal or failure; nothing has been written then.
 bool OpenSource(char const* path, SourceImage& source);
 

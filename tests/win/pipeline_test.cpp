@@ -6,6 +6,7 @@
 #include "imaging/operations.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 static unsigned Quadrants(int x, int y)
@@ -125,6 +126,56 @@ TEST(DpiGate, RefusedFileGetsNoBackupAndStaysAsItWas)
     EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"low.png"});
 }
 
+// Scanners state the resolution of a JPEG in EXIF and leave the JFIF unit at 0, or write no JFIF
+// segment at all. Windows reads the EXIF pair for such a file; so does the program where the decoder
+// does not, and every image it makes carries the pair. A JFIF unit wins over EXIF, as on Windows.
+TEST(DpiGate, JpegResolutionStatedInExifIsReadAsWindowsReadsIt)
+{
+    struct Case {
+        const char* fixture;
+        bool scale;
+        const char* shown;  // the message, with the backup's name for a success
+        int width, height;  // of the result
+    };
+    const Case cases[] = {
+        {"colour_exif_600.jpg", false, "Image rotated and saved!\nBackup created: colour_exif_6001.jpg", 50, 100},
+        {"colour_exif_only_600.jpg", false, "Image rotated and saved!\nBackup created: colour_exif_only_6001.jpg", 50,
+         100},
+        {"colour_exif_600.jpg", true, "Image scaled and saved!\nBackup created: colour_exif_6001.jpg", 200, 50},
+        {"colour_exif_only_600.jpg", true, "Image scaled and saved!\nBackup created: colour_exif_only_6001.jpg", 200,
+         50},
+        {"colour_exif_72.jpg", false,
+         "The image must have a resolution of 600 DPI.\nDetected resolution: 72 x 72 DPI", 0, 0},
+        {"colour_jfif300_exif600.jpg", true,
+         "The image must have a resolution of 600 DPI.\nDetected resolution: 300 x 300 DPI", 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.fixture) + (c.scale ? " scaled" : " turned"));
+        std::string folder = ScratchFolder();
+        std::string path = CopyFixture(c.fixture, folder);
+        ClearMessages();
+        if (c.scale) ScaleImage(path.c_str(), 2.0, 1.0);
+        else RotateImage(path.c_str(), 90);
+        bool passes = c.width != 0;
+        ExpectOnlyMessage(c.shown, passes ? "Success" : "Error", passes ? MB_ICONINFORMATION : MB_ICONERROR);
+        if (!passes) {
+            EXPECT_EQ(ReadBytes(path), ReadBytes(FixturePath(c.fixture)));
+            EXPECT_EQ(FolderEntries(folder).size(), 1u);
+            continue;
+        }
+        JpegFacts result = ReadJpegFacts(ReadBytes(path));
+        EXPECT_EQ(result.unit, 1);
+        EXPECT_EQ(result.densityX, 600);
+        EXPECT_EQ(result.densityY, 600);
+        EXPECT_EQ(result.width, c.width);
+        EXPECT_EQ(result.height, c.height);
+        ClearMessages();
+        RotateImage(path.c_str(), -90);
+        ASSERT_EQ(Messages().size(), 1u);
+        EXPECT_EQ(Messages()[0].caption, "Success") << "the result is accepted again: " << Messages()[0].text;
+    }
+}
+
 TEST(LoadFailure, UndecodableFilesAndFoldersAreRefusedBeforeTheBackup)
 {
     std::string folder = ScratchFolder();
@@ -147,6 +198,65 @@ TEST(LoadFailure, PixelBuffersBeyond32BitSizesAreRefused)
     EXPECT_FALSE(FitsPixelBuffers(1, 715827883));  // 2^31 + 1 bytes
     EXPECT_FALSE(FitsPixelBuffers(50000, 14317));
     EXPECT_FALSE(FitsPixelBuffers(0, 10));
+}
+
+// Files whose headers are broken or extreme (tests/fixtures/README.md), each dropped on every operation
+// that takes its kind: one error box, no backup, no temporary file, the file as it was. A decoder fault
+// on any of them ends the test program; the last line it printed names the file and the operation.
+TEST(LoadFailure, HostileFilesAreRefusedByEveryOperationAndLeftAsTheyWere)
+{
+    struct Operation {
+        const char* name;
+        bool bmpOnly;
+        void (*run)(const char* path);
+    };
+    const Operation operations[] = {
+        {"rotation", false, [](const char* path) { RotateImage(path, 90); }},
+        {"scaling", false, [](const char* path) { ScaleImage(path, 0.5, 0.5); }},
+        {"erosion", true, [](const char* path) { ErodeImage(path, 1); }},
+        {"margins", true, [](const char* path) { AdjustMargins(path, TopLeft, 10, 10); }},
+    };
+    const char* const files[] = {"hostile_wrapped_1bit.bmp", "hostile_wrapped_24bit.bmp", "hostile_short_rows.bmp",
+                                 "hostile_zero_size.png",    "hostile_no_frame.jpg",      "hostile_zero_height.jpg",
+                                 "hostile_zero_size.gif"};
+    std::string folder = ScratchFolder();
+    for (const char* file : files) {
+        for (const Operation& operation : operations) {
+            if (operation.bmpOnly && !std::strstr(file, ".bmp")) continue;
+            SCOPED_TRACE(std::string(file) + " through " + operation.name);
+            std::printf("%s through %s\n", file, operation.name);
+            std::fflush(stdout);
+            ClearMessages();
+            std::string path = CopyFixture(file, folder);
+            operation.run(path.c_str());
+            ExpectOnlyMessage("Error processing the image", "Error", MB_ICONERROR);
+            EXPECT_EQ(ReadBytes(path), ReadBytes(FixturePath(file)));
+            EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{file});
+            DeleteFileA(path.c_str());
+        }
+    }
+}
+
+// A page of 20000 x 20000 pixels at 1 bit is small on disk and within the 32-bit pixel buffers:
+// its header passes and the page is turned as any other.
+TEST(LoadFailure, LargePageSmallOnDiskIsStillProcessed)
+{
+    std::string folder = ScratchFolder();
+    std::string path = folder + "\\large.png";
+    {
+        BitmapPtr page = NewBitmap(20000, 20000, PixelFormat1bppIndexed, 600, 600);
+        ASSERT_TRUE(page);  // the default palette: opaque black and white, so it decodes as 1 bit again
+        SaveImageFile(*page, path, L"image/png");
+    }
+    ASSERT_LT(ReadBytes(path).size(), 1000000u);
+
+    RotateImage(path.c_str(), 90);
+
+    ExpectOnlyMessage("Image rotated and saved!\nBackup created: large1.png", "Success", MB_ICONINFORMATION);
+    std::vector<unsigned char> result = ReadBytes(path);
+    ASSERT_GE(result.size(), 24u);
+    EXPECT_EQ(std::vector<unsigned char>(result.begin() + 12, result.begin() + 24),
+              (std::vector<unsigned char>{'I', 'H', 'D', 'R', 0, 0, 0x4E, 0x20, 0, 0, 0x4E, 0x20}));
 }
 
 TEST(Encoders, LookupIsExactAndExtensionsIgnoreCase)

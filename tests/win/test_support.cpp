@@ -188,6 +188,32 @@ std::vector<unsigned> BmpPalette(const std::vector<unsigned char>& file)
     return palette;
 }
 
+static unsigned Read16Be(const std::vector<unsigned char>& bytes, size_t at)
+{
+    return (bytes[at] << 8) | bytes[at + 1];
+}
+
+JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file)
+{
+    JpegFacts facts{-1, 0, 0, 0, 0};
+    size_t at = 2;
+    while (at + 4 <= file.size() && file[at] == 0xFF && file[at + 1] != 0xDA) {
+        size_t length = Read16Be(file, at + 2);
+        const unsigned char* payload = file.data() + at + 4;
+        if (at + 2 + length > file.size()) break;
+        if (file[at + 1] == 0xE0 && length >= 16 && std::memcmp(payload, "JFIF", 5) == 0) {
+            facts = {payload[7], static_cast<int>(Read16Be(file, at + 12)), static_cast<int>(Read16Be(file, at + 14)),
+                     facts.width, facts.height};
+        }
+        if (file[at + 1] >= 0xC0 && file[at + 1] <= 0xC2 && length >= 8) {
+            facts.height = static_cast<int>(Read16Be(file, at + 5));
+            facts.width = static_cast<int>(Read16Be(file, at + 7));
+        }
+        at += 2 + length;
+    }
+    return facts;
+}
+
 void ExpectMonochromeBmp(const std::vector<unsigned char>& file, int width, int height)
 {
     BmpHeader header = ReadBmpHeader(file);

@@ -68,6 +68,12 @@ struct BmpHeader {
 BmpHeader ReadBmpHeader(const std::vector<unsigned char>& file);
 // The colour-table entries (0xRRGGBB) of a BMP file.
 std::vector<unsigned> BmpPalette(const std::vector<unsigned char>& file);
+// What a JPEG file's own bytes say: the JFIF density (unit -1 without a JFIF segment) and the size
+// in its frame header (0 x 0 when no frame header comes before the scan).
+struct JpegFacts {
+    int unit, densityX, densityY, width, height;
+};
+JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file);
 // Checks that `file` is the program's BMP output: 1-bit, width x height, palette white then black,
 // biSizeImage = row length x height + 2, biClrUsed and biClrImportant 0.
 void ExpectMonochromeBmp(const std::vector<unsigned char>& file, int width, int height);
