@@ -29,6 +29,8 @@ static void TimeStages(const std::string& path)
     Status rotateFlip = Ok;
     CLSID encoder;
     GetEncoderClsid(L"image/bmp", &encoder);
+    bool sound = false;
+    double header = TimeMs([&] { sound = ReadImageHeader(path.c_str()).sound; });
     double load = TimeMs([&] { page.reset(new Bitmap(widePath.c_str())); page->GetWidth(); });
     double flip = TimeMs([&] { rotateFlip = page->RotateFlip(Rotate90FlipNone); });
     if (rotateFlip == Ok) page->RotateFlip(Rotate270FlipNone);  // back, so the own turn starts alike
@@ -40,6 +42,7 @@ static void TimeStages(const std::string& path)
     double fix = TimeMs([&] { FixBMPHeader(saved.c_str()); });
     double verify = TimeMs([&] { Bitmap check(savedPath.c_str()); check.GetWidth(); });
     DeleteFileA(saved.c_str());
+    std::printf("  header check               %8.3f ms  (%s)\n", header, sound ? "sound" : "refused");
     std::printf("  load (decode)              %8.1f ms\n", load);
     std::printf("  RotateFlip                 %8.1f ms  (status %d%s)\n", flip, rotateFlip,
                 rotateFlip == Ok ? "" : ": refused, the program turns the pixels itself");
