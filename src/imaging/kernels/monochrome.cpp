@@ -1,6 +1,8 @@
 // The 1-bit packing of every BMP result and the header patch applied after the encoder.
 #include "imaging/kernels/monochrome.h"
 
+#include "imaging/kernels/bytes.h"
+
 #include <cstring>
 
 void PackMonochromeRow(const std::uint8_t* bgr, int width, std::uint8_t* row)
@@ -31,11 +33,6 @@ std::uint32_t BmpRowLength(std::uint32_t width)
     return ((width + 31) >> 5) << 2;
 }
 
-static std::uint32_t Read32(const std::uint8_t* at)
-{
-    return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
-
 static void Write32(std::uint8_t* at, std::uint32_t value)
 {
     for (int i = 0; i < 4; ++i) {
@@ -50,8 +47,8 @@ bool PatchMonochromeHeader(std::uint8_t header[54])
         return false;
     }
     // Other programs read these files with the size two bytes above the pixel rows; keep it so.
-    std::uint32_t height = Read32(header + 22);
-    Write32(header + 34, BmpRowLength(Read32(header + 18)) * height + 2);
+    std::uint32_t height = ReadLe32(header + 22);
+    Write32(header + 34, BmpRowLength(ReadLe32(header + 18)) * height + 2);
     Write32(header + 46, 0);
     Write32(header + 50, 0);
     return true;
