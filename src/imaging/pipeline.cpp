@@ -3,7 +3,6 @@
 
 #include "messages/report.h"
 #include "messages/texts.h"
-#include "imaging/kernels/image_header.h"
 #include "imaging/kernels/monochrome.h"
 #include "imaging/operations.h"
 
