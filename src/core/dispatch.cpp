@@ -103,31 +103,28 @@ bool IsValidBMP(const char* path)
     return HasExtension(path, extensions);
 }
 
-static void Warn(HWND owner, const char* text)
+const char* PageWarning(int tab, const char* path)
 {
-    ShowMessage(owner, text, texts->invalidFormatTitle, MB_ICONWARNING);
+    switch (tab) {
+    case 0: return IsValidImage(path) ? nullptr : texts->msgSelectImage;
+    case 1: return IsValidBMP(path) ? nullptr : texts->msgSelectMonoBmp;
+    case 2: return IsValidBMP(path) ? nullptr : texts->msgSelectBmp;
+    default: return IsValidImage(path) ? nullptr : texts->msgSelectScaleImage;
+    }
 }
 
 // Hands the path to the selected page's operation with copies of its settings, or warns.
 static void DispatchFile(const char* path, HWND owner)
 {
+    if (const char* warning = PageWarning(currentTab, path)) {
+        ShowMessage(owner, warning, texts->invalidFormatTitle, MB_ICONWARNING);
+        return;
+    }
     switch (currentTab) {
-    case 0:
-        if (IsValidImage(path)) operations.rotate(path, rotationAngle);
-        else Warn(owner, texts->msgSelectImage);
-        break;
-    case 1:
-        if (IsValidBMP(path)) operations.erode(path, erosionPixels);
-        else Warn(owner, texts->msgSelectMonoBmp);
-        break;
-    case 2:
-        if (IsValidBMP(path)) operations.adjustMargins(path, selectedCorner, horizontalMarginMM, verticalMarginMM);
-        else Warn(owner, texts->msgSelectBmp);
-        break;
-    default:
-        if (IsValidImage(path)) operations.scale(path, scaleFactorX, scaleFactorY);
-        else Warn(owner, texts->msgSelectScaleImage);
-        break;
+    case 0: operations.rotate(path, rotationAngle); break;
+    case 1: operations.erode(path, erosionPixels); break;
+    case 2: operations.adjustMargins(path, selectedCorner, horizontalMarginMM, verticalMarginMM); break;
+    default: operations.scale(path, scaleFactorX, scaleFactorY); break;
     }
 }
 

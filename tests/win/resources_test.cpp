@@ -1,6 +1,7 @@
 // Checks the resources linked into the real Lumivex.exe: the icon group the window class names,
 // the manifest the loader reads and the version block Explorer shows.
 #include "test_support.h"
+#include "version.h"
 
 #include <algorithm>
 #include <cstring>
@@ -140,7 +141,7 @@ static std::string VersionString(const std::vector<unsigned char>& block, const 
     return value;
 }
 
-TEST(ExecutableResources, VersionInfoNamesLumivex100)
+TEST(ExecutableResources, VersionInfoNamesLumivexAndTheProjectVersion)
 {
     std::string path = ExecutablePath();
     DWORD size = GetFileVersionInfoSizeA(path.c_str(), nullptr);
@@ -150,11 +151,11 @@ TEST(ExecutableResources, VersionInfoNamesLumivex100)
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionMS, (LUMIVEX_VERSION_MAJOR << 16u) | LUMIVEX_VERSION_MINOR);
+    EXPECT_EQ(fixed->dwFileVersionLS, LUMIVEX_VERSION_PATCH << 16u);
+    EXPECT_EQ(fixed->dwProductVersionMS, (LUMIVEX_VERSION_MAJOR << 16u) | LUMIVEX_VERSION_MINOR);
     EXPECT_EQ(VersionString(block, "ProductName"), "Lumivex");
     EXPECT_EQ(VersionString(block, "OriginalFilename"), "Lumivex.exe");
-    EXPECT_EQ(VersionString(block, "FileVersion"), "1.0.0.0");
+    EXPECT_EQ(VersionString(block, "FileVersion"), LUMIVEX_VERSION_TEXT ".0");
     EXPECT_EQ(VersionString(block, "CompanyName"), "Lumivex");
 }

@@ -1,0 +1,21 @@
+# Writes the release zip ZIP from the programs PROGRAMS (comma-separated) and README: the files and
+# their SHA256SUMS at the zip's root. Run with cmake -P.
+file(REMOVE_RECURSE ${STAGE})
+file(MAKE_DIRECTORY ${STAGE})
+string(REPLACE "," ";" programs "${PROGRAMS}")
+set(sums "")
+set(names "")
+foreach(file IN LISTS programs README)
+  get_filename_component(name ${file} NAME)
+  file(COPY ${file} DESTINATION ${STAGE})
+  file(SHA256 ${STAGE}/${name} sum)
+  string(APPEND sums "${sum}  ${name}\n")
+  list(APPEND names ${name})
+endforeach()
+file(WRITE ${STAGE}/SHA256SUMS "${sums}")
+file(REMOVE ${ZIP})
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP} --format=zip ${names} SHA256SUMS
+  WORKING_DIRECTORY ${STAGE} RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "could not write ${ZIP}")
+endif()

@@ -1,0 +1,38 @@
+// The batch tool's command line: the operation with its parameters, the options and the file arguments.
+// Every parameter is checked against the window's limits; nothing out of range is clamped.
+#pragma once
+
+#include "imaging/kernels/margins.h"
+
+#include <string>
+#include <vector>
+
+enum class Operation { Rotate, Erode, Margins, Scale };
+
+struct BatchCommand {
+    Operation operation = Operation::Rotate;
+    int angle = 90;              // 90 or -90
+    int passes = 1;              // 1 to 50
+    Corner corner = BottomRight;
+    int horizontalMarginMM = 0;  // tenths of a millimetre, -500 to 500
+    int verticalMarginMM = 0;
+    double factorX = 1.0;        // 0.0001 to 10
+    double factorY = 1.0;
+    int jobs = 0;                // 1 to 64; 0 until chosen from the number of processors
+    std::vector<std::wstring> files;  // as given: names or patterns
+};
+
+enum class Request { Run, Help, Version, UsageError };
+
+struct ParsedCommand {
+    Request request = Request::UsageError;
+    BatchCommand command;
+    std::string error;  // for a usage error: what is wrong, naming the parameter and its range
+};
+
+// Reads the arguments after the program name. Options ("--jobs N", "--help", "--version") may stand
+// anywhere before a "--", after which every argument is a file.
+ParsedCommand ParseArguments(const std::vector<std::wstring>& arguments);
+
+// The usage text of --help.
+extern const char* const usageText;

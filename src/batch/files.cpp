@@ -1,0 +1,162 @@
+// Expansion of the file arguments: the program matches patterns itself so that cmd.exe, PowerShell and
+// a Linux shell through Wine all give the same files; names are read in UTF-16 and handed on in ANSI.
+#include "batch/files.h"
+
+#include "messages/texts.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <type_traits>
+
+struct FindCloser {
+    void operator()(HANDLE find) const { FindClose(find); }
+};
+using FindPtr = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
+
+struct HandleClose {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using HandlePtr = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleClose>;
+
+// Where the last part of a path begins: after its last "\", "/" or drive colon.
+static size_t NameStart(const std::wstring& path)
+{
+    size_t separator = path.find_last_of(L"\\/:");
+    return separator == std::wstring::npos ? 0 : separator + 1;
+}
+
+static bool HasWildcard(const std::wstring& path)
+{
+    return path.find_first_of(L"*?", NameStart(path)) != std::wstring::npos;
+}
+
+// Letter case is compared the way the file system compares names, the same in every locale.
+static bool SameLetter(wchar_t a, wchar_t b)
+{
+    return a == b || CompareStringOrdinal(&a, 1, &b, 1, TRUE) == CSTR_EQUAL;
+}
+
+// `*` matches any run of characters, `?` exactly one. Only the characters of the name count, so
+// "*.bmp" takes no "page.bmpx", whatever short name the file system keeps for it.
+static bool Matches(const wchar_t* pattern, const wchar_t* name)
+{
+    const wchar_t* star = nullptr;
+    const wchar_t* starName = nullptr;
+    while (*name) {
+        if (*pattern == L'*') {
+            star = pattern++;
+            starName = name;
+        } else if (*pattern && (*pattern == L'?' || SameLetter(*pattern, *name))) {
+            ++pattern;
+            ++name;
+        } else if (star) {
+            pattern = star + 1;  // let the last star take one character more
+            name = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == L'*') ++pattern;
+    return *pattern == 0;
+}
+
+static bool NameOrder(const std::wstring& a, const std::wstring& b)
+{
+    int order = CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE);
+    return order == CSTR_EQUAL ? a < b : order == CSTR_LESS_THAN;
+}
+
+// The files (not folders) of the pattern's folder whose names match its last part, in name order,
+// each with the folder part as it was typed.
+static std::vector<std::wstring> Expand(const std::wstring& pattern)
+{
+    std::wstring folder = pattern.substr(0, NameStart(pattern));
+    std::wstring namePattern = pattern.substr(folder.size());
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry;
+    HANDLE first = FindFirstFileW((folder + L"*").c_str(), &entry);
+    if (first == INVALID_HANDLE_VALUE) return names;
+    FindPtr find(first);
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && Matches(namePattern.c_str(), entry.cFileName)) {
+            names.push_back(entry.cFileName);
+        }
+    } while (FindNextFileW(find.get(), &entry));
+    std::sort(names.begin(), names.end(), NameOrder);
+    for (std::wstring& name : names) name = folder + name;
+    return names;
+}
+
+static bool IsFile(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static std::wstring FullPath(const std::wstring& path)
+{
+    DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    full.resize(length < size ? length : 0);
+    return full.empty() ? path : full;
+}
+
+// The ANSI form of `wide` when the code page holds every character of it and it fits the window's
+// 260-character buffer; false otherwise. No best-fit mapping: "ą" must not quietly name "a".
+static bool ToAnsi(const std::wstring& wide, std::string& ansi)
+{
+    BOOL lossy = FALSE;
+    bool utf8 = GetACP() == CP_UTF8;  // which takes no best-fit flag and loses nothing
+    DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    int size = WideCharToMultiByte(CP_ACP, flags, wide.c_str(), -1, nullptr, 0, nullptr, utf8 ? nullptr : &lossy);
+    if (size <= 0 || size > MAX_PATH || lossy) return false;
+    ansi.assign(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, flags, wide.c_str(), -1, &ansi[0], size, nullptr, nullptr);
+    ansi.resize(static_cast<size_t>(size - 1));
+    return true;
+}
+
+// What identifies a file however it is named: its volume and file index, else its full path.
+static std::wstring Identity(const std::wstring& fullPath)
+{
+    HANDLE opened = CreateFileW(fullPath.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HandlePtr file(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (file && GetFileInformationByHandle(file.get(), &information)) {
+        return std::to_wstring(information.dwVolumeSerialNumber) + L":" +
+               std::to_wstring((static_cast<unsigned long long>(information.nFileIndexHigh) << 32) |
+                               information.nFileIndexLow);
+    }
+    std::wstring upper = fullPath;
+    CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    return upper;
+}
+
+std::vector<BatchFile> ExpandFiles(const std::vector<std::wstring>& arguments, const char* noMatchText)
+{
+    std::vector<BatchFile> files;
+    std::set<std::wstring> seen;
+    for (const std::wstring& argument : arguments) {
+        std::vector<std::wstring> names = HasWildcard(argument) ? Expand(argument) : std::vector<std::wstring>{argument};
+        bool matched = false;
+        for (const std::wstring& name : names) {
+            std::wstring fullPath = FullPath(name);
+            BatchFile file{name, "", nullptr};
+            if (!ToAnsi(fullPath, file.path)) {
+                file.refusal = texts->msgProcessingError;
+            } else if (!IsFile(fullPath)) {
+                continue;
+            }
+            matched = true;
+            if (file.refusal || seen.insert(Identity(fullPath)).second) files.push_back(file);
+        }
+        if (!matched) files.push_back({argument, "", noMatchText});
+    }
+    return files;
+}

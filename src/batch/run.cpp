@@ -1,0 +1,234 @@
+// The batch run: each file goes through the window's own extension test and operation on a worker
+// thread; the operation's message boxes become that file's lines, printed in the files' order.
+#include "batch/run.h"
+
+#include "batch/output.h"
+#include "core/dispatch.h"
+#include "imaging/operations.h"
+#include "messages/report.h"
+#include "messages/texts.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
+
+static const BatchTexts batchTextsEN = {
+    "No file matches this name",
+    "%d files: %d succeeded, %d failed",
+    "Stopped: %d files not processed",
+};
+static const BatchTexts batchTextsIT = {
+    "Nessun file corrisponde a questo nome",
+    "%d file: %d riusciti, %d non riusciti",
+    "Interrotto: %d file non elaborati",
+};
+
+const BatchTexts& ActiveBatchTexts()
+{
+    return texts == &textsIT ? batchTextsIT : batchTextsEN;
+}
+
+static std::atomic<bool> stopRequested{false};
+static HANDLE runFinished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+
+static BOOL WINAPI OnConsoleControl(DWORD event)
+{
+    stopRequested = true;
+    // After these the system ends the process as soon as the handler returns: hold it until the
+    // files in progress are saved and the summary is written (the system waits a few seconds).
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        WaitForSingleObject(runFinished, INFINITE);
+    }
+    return TRUE;
+}
+
+void StopOnConsoleControl()
+{
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+// One message an operation showed: its text, and whether it was a success (the information icon).
+struct Report {
+    std::string text;
+    bool success;
+};
+
+// The reports of the file the calling thread is processing; the message seam is redirected here.
+static thread_local std::vector<Report>* collected = nullptr;
+
+static int CollectMessage(HWND, const char* text, const char* caption, UINT type)
+{
+    std::string shown = text ? text : "";
+    bool success = (type & MB_ICONMASK) == MB_ICONINFORMATION;
+    if (collected) collected->push_back({shown, success});
+    else WriteLine(Stream::Error, Widen(std::string(caption ? caption : "") + ": " + shown));
+    return IDOK;
+}
+
+// The window's page for the operation: its extension test and warning text.
+static int PageOf(Operation operation)
+{
+    return static_cast<int>(operation);
+}
+
+static void CallOperation(const BatchCommand& command, const char* path)
+{
+    switch (command.operation) {
+    case Operation::Rotate: RotateImage(path, command.angle); break;
+    case Operation::Erode: ErodeImage(path, command.passes); break;
+    case Operation::Margins:
+        AdjustMargins(path, command.corner, command.horizontalMarginMM, command.verticalMarginMM);
+        break;
+    case Operation::Scale: ScaleImage(path, command.factorX, command.factorY); break;
+    }
+}
+
+static std::vector<Report> Process(const BatchCommand& command, const BatchFile& file)
+{
+    if (file.refusal) return {{file.refusal, false}};
+    if (const char* warning = PageWarning(PageOf(command.operation), file.path.c_str())) return {{warning, false}};
+    std::vector<Report> reports;
+    collected = &reports;
+    CallOperation(command, file.path.c_str());
+    collected = nullptr;
+    // Every operation reports its outcome; silence would be no proof of success.
+    if (reports.empty()) reports.push_back({texts->msgProcessingError, false});
+    return reports;
+}
+
+static std::string Upper(std::string text)
+{
+    if (!text.empty()) CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// Folder, name without its trailing digits, and extension: two files whose backup names could ever
+// be the same (a.png's a11.png and a1.png's a11.png) share this key.
+static std::string BackupFamily(const std::string& path)
+{
+    char drive[3] = "", directory[256] = "", name[256] = "", extension[256] = "";
+    _splitpath_s(path.c_str(), drive, sizeof drive, directory, sizeof directory, name, sizeof name, extension,
+                 sizeof extension);
+    std::string stem = name;
+    stem.erase(stem.find_last_not_of("0123456789") + 1);
+    return Upper(std::string(drive) + directory + stem + "|" + extension);
+}
+
+// Groups of files, in order, each processed in order on one thread. A file takes the first free
+// backup name; while no two files would take the same one now, each takes its own whatever the order,
+// as on one thread. Files of a family where two would meet stay together in the files' order.
+static std::vector<std::vector<size_t>> PlanUnits(const std::vector<BatchFile>& files)
+{
+    std::vector<std::string> backups(files.size());
+    std::map<std::string, int> takers;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (files[i].refusal) continue;
+        char backup[MAX_PATH];
+        GetBackupFilename(files[i].path.c_str(), backup, MAX_PATH);
+        backups[i] = Upper(backup);
+        if (!backups[i].empty()) ++takers[backups[i]];
+    }
+    std::set<std::string> serialFamilies;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!backups[i].empty() && takers[backups[i]] > 1) serialFamilies.insert(BackupFamily(files[i].path));
+    }
+    std::vector<std::vector<size_t>> units;
+    std::map<std::string, size_t> familyUnits;
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::string family = files[i].refusal ? "" : BackupFamily(files[i].path);
+        if (!serialFamilies.count(family)) {
+            units.push_back({i});
+            continue;
+        }
+        auto unit = familyUnits.emplace(family, units.size());
+        if (unit.second) units.emplace_back();
+        units[unit.first->second].push_back(i);
+    }
+    return units;
+}
+
+// What the workers share with the thread that prints.
+struct Progress {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::optional<std::vector<Report>>> outcomes;  // by file, once processed
+    size_t working = 0;                                        // workers not yet finished
+};
+
+static void Work(const BatchCommand& command, const std::vector<BatchFile>& files,
+                 const std::vector<std::vector<size_t>>& units, std::atomic<size_t>& nextUnit, Progress& progress)
+{
+    for (size_t unit = nextUnit++; unit < units.size() && !stopRequested; unit = nextUnit++) {
+        for (size_t index : units[unit]) {
+            if (stopRequested) break;
+            std::vector<Report> reports = Process(command, files[index]);
+            std::lock_guard<std::mutex> lock(progress.mutex);
+            progress.outcomes[index] = std::move(reports);
+            progress.changed.notify_all();
+        }
+    }
+    std::lock_guard<std::mutex> lock(progress.mutex);
+    --progress.working;
+    progress.changed.notify_all();
+}
+
+// Each report on its own line: "[i/N] PATH: text", the text's line breaks shown as spaces.
+static bool PrintReports(size_t index, size_t count, const BatchFile& file, const std::vector<Report>& reports)
+{
+    bool succeeded = true;
+    for (const Report& report : reports) {
+        std::wstring line = count > 1 ? L"[" + std::to_wstring(index + 1) + L"/" + std::to_wstring(count) + L"] " : L"";
+        line += file.shown + L": ";
+        for (wchar_t c : Widen(report.text)) line += c == L'\n' ? L' ' : c;
+        WriteLine(report.success ? Stream::Output : Stream::Error, line);
+        succeeded = succeeded && report.success;
+    }
+    return succeeded;
+}
+
+static void PrintSummary(size_t count, size_t succeeded, size_t failed)
+{
+    char line[128];
+    if (succeeded + failed < count) {
+        std::snprintf(line, sizeof line, ActiveBatchTexts().notProcessed, static_cast<int>(count - succeeded - failed));
+        WriteLine(Stream::Error, Widen(line));
+    }
+    std::snprintf(line, sizeof line, ActiveBatchTexts().summary, static_cast<int>(count), static_cast<int>(succeeded),
+                  static_cast<int>(failed));
+    WriteLine(Stream::Output, Widen(line));
+}
+
+size_t RunBatch(const BatchCommand& command, const std::vector<BatchFile>& files)
+{
+    std::vector<std::vector<size_t>> units = PlanUnits(files);
+    Progress progress;
+    progress.outcomes.resize(files.size());
+    progress.working = std::min(static_cast<size_t>(command.jobs), units.size());
+    std::atomic<size_t> nextUnit{0};
+    MessageBoxFunction previous = RedirectMessages(CollectMessage);
+    std::vector<std::thread> workers;
+    for (size_t i = 0; i < progress.working; ++i) {
+        workers.emplace_back(Work, std::cref(command), std::cref(files), std::cref(units), std::ref(nextUnit),
+                             std::ref(progress));
+    }
+    size_t succeeded = 0, failed = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::unique_lock<std::mutex> lock(progress.mutex);
+        progress.changed.wait(lock, [&] { return progress.outcomes[i] || progress.working == 0; });
+        if (!progress.outcomes[i]) continue;  // stopped before it was started
+        std::vector<Report> reports = std::move(*progress.outcomes[i]);
+        lock.unlock();
+        ++(PrintReports(i, files.size(), files[i], reports) ? succeeded : failed);
+    }
+    for (std::thread& worker : workers) worker.join();
+    RedirectMessages(previous);
+    PrintSummary(files.size(), succeeded, failed);
+    SetEvent(runFinished);
+    return succeeded;
+}

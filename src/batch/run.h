@@ -1,0 +1,21 @@
+// Running one operation over the files of a batch on several threads, with the reports printed in
+// the files' order and a stop after the files in progress on Ctrl+C or when the console closes.
+#pragma once
+
+#include "batch/arguments.h"
+#include "batch/files.h"
+
+// The batch tool's own texts, in the language of the window's table.
+struct BatchTexts {
+    const char* noMatch;       // a name or pattern that names no file
+    const char* summary;       // %d files, %d succeeded, %d failed
+    const char* notProcessed;  // %d files left after a stop
+};
+const BatchTexts& ActiveBatchTexts();
+
+// From now on Ctrl+C, Ctrl+Break and closing the console stop the run after the files in progress.
+void StopOnConsoleControl();
+
+// Runs the command over `files` on command.jobs threads (GDI+ started) and prints one line per
+// report, in the files' order, then the summary. Returns the number of files that succeeded.
+size_t RunBatch(const BatchCommand& command, const std::vector<BatchFile>& files);

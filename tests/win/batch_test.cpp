@@ -1,0 +1,229 @@
+// Runs lumivex-batch.exe as a script would, as a console program without any display: its exit
+// status, the lines on each of its two outputs, and what it leaves in the folder.
+#include "test_support.h"
+#include "version.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+struct BatchRun {
+    DWORD status = 0xFFFFFFFF;
+    std::vector<std::string> out, err;
+};
+
+struct HandleClose {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using HandlePtr = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleClose>;
+
+static std::vector<std::string> Lines(const std::string& path)
+{
+    std::vector<unsigned char> bytes = ReadBytes(path);
+    std::string text(bytes.begin(), bytes.end());
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) end = text.size();  // a last line without its break still shows
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+static HandlePtr OutputFile(const std::string& path)
+{
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    return HandlePtr(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr));
+}
+
+// Runs the batch tool with `arguments` in `root`\files, its outputs going to files in `root`. It
+// inherits this process's locale: Wine takes a child's from the Unix environment, not from ours.
+static BatchRun RunBatchTool(const std::string& root, const std::string& arguments)
+{
+    std::string executable = std::string("Z:") + LUMIVEX_BATCH_EXE;
+    std::replace(executable.begin(), executable.end(), '/', '\\');
+    std::string commandLine = "\"" + executable + "\" " + arguments;
+    HandlePtr out = OutputFile(root + "\\out.txt"), err = OutputFile(root + "\\err.txt");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out.get();
+    startup.hStdError = err.get();
+    PROCESS_INFORMATION process{};
+    BatchRun run;
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                        (root + "\\files").c_str(), &startup, &process)) {
+        ADD_FAILURE() << "cannot start " << executable << ": error " << GetLastError();
+        return run;
+    }
+    HandlePtr thread(process.hThread), child(process.hProcess);
+    EXPECT_EQ(WaitForSingleObject(child.get(), 120000), WAIT_OBJECT_0) << arguments;
+    GetExitCodeProcess(child.get(), &run.status);
+    out.reset();
+    err.reset();
+    run.out = Lines(root + "\\out.txt");
+    run.err = Lines(root + "\\err.txt");
+    return run;
+}
+
+using Files = std::vector<std::pair<std::string, std::string>>;  // fixture, name in the folder
+
+// `root` with a "files" folder holding the named fixtures; the test's scratch folder by default.
+static std::string FolderWith(const Files& files, std::string root = "")
+{
+    if (root.empty()) root = ScratchFolder();
+    CreateDirectoryA(root.c_str(), nullptr);
+    CreateDirectoryA((root + "\\files").c_str(), nullptr);
+    for (const auto& file : files) CopyFixture(file.first, root + "\\files", file.second);
+    return root;
+}
+
+struct BatchCase {
+    const char* what;
+    Files files;
+    std::string arguments;
+    DWORD status;
+    std::vector<std::string> out, err;
+    std::vector<std::string> after;  // the folder's names afterwards, sorted
+};
+
+static void ExpectRun(const BatchCase& c)
+{
+    SCOPED_TRACE(c.what);
+    std::string root = FolderWith(c.files);
+    BatchRun run = RunBatchTool(root, c.arguments);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(FolderEntries(root + "\\files"), c.after);
+}
+
+static const char* const png600 = "dpi_600_5.png";
+static const char* const png72 = "dpi_72.png";
+static const std::string rotated = ": Image rotated and saved! Backup created: ";
+
+static std::vector<BatchCase> RunCases()
+{
+    std::string tooLong(256, 'x');
+    return {
+        {"one file: no progress prefix", {{png600, "a.png"}}, "rotate right a.png", 0,
+         {"a.png" + rotated + "a1.png", "1 files: 1 succeeded, 0 failed"}, {}, {"a.png", "a1.png"}},
+        {"a pattern in name order, letter case aside; failures among good files, counted, nothing written",
+         {{png600, "a.png"}, {png72, "b72.png"}, {png600, "B2.png"}, {png600, "note.txt"}}, "rotate left *", 1,
+         {"[1/4] a.png" + rotated + "a1.png", "[2/4] B2.png" + rotated + "B21.png", "4 files: 2 succeeded, 2 failed"},
+         {"[3/4] b72.png: The image must have a resolution of 600 DPI. Detected resolution: 72 x 72 DPI",
+          "[4/4] note.txt: Please select a valid image"},
+         {"B2.png", "B21.png", "a.png", "a1.png", "b72.png", "note.txt"}},
+        {"a file named twice, by any spelling or pattern, is processed once; ? is one character",
+         {{png600, "a.png"}, {png600, "ab.png"}, {png600, "c.png"}}, "rotate right a.png A.PNG .\\a.png ?.png c.png", 0,
+         {"[1/2] a.png" + rotated + "a1.png", "[2/2] c.png" + rotated + "c1.png", "2 files: 2 succeeded, 0 failed"}, {},
+         {"a.png", "a1.png", "ab.png", "c.png", "c1.png"}},
+        {"names and patterns that match nothing, or too long a path, are failures in their place",
+         {{png600, "a.png"}}, "rotate right missing.png a.png z*.bmp " + tooLong + ".png", 1,
+         {"[2/4] a.png" + rotated + "a1.png", "4 files: 1 succeeded, 3 failed"},
+         {"[1/4] missing.png: No file matches this name", "[3/4] z*.bmp: No file matches this name",
+          "[4/4] " + tooLong + ".png: Error processing the image"},
+         {"a.png", "a1.png"}},
+        {"erosion takes BMP files only, with its page's warning", {{png600, "a.png"}}, "erode 3 a.png", 1,
+         {"1 files: 0 succeeded, 1 failed"}, {"a.png: Please select a valid monochrome BMP file"}, {"a.png"}},
+        {"margins takes BMP files only, with its page's warning", {{png600, "a.png"}}, "margins top-left 10 -10 a.png", 1,
+         {"1 files: 0 succeeded, 1 failed"}, {"a.png: Please select a valid BMP file"}, {"a.png"}},
+        {"--version", {}, "--version", 0, {"lumivex-batch " LUMIVEX_VERSION_TEXT}, {}, {}},
+    };
+}
+
+TEST(BatchTool, ExitStatusLinesAndFilesForEachKindOfRun)
+{
+    for (const BatchCase& c : RunCases()) ExpectRun(c);
+}
+
+// The win tests run with an English locale; CTest's batch.it_IT runs this one with an Italian one.
+TEST(BatchToolInItalian, ReportsInItalianWhereTheWindowWould)
+{
+    char language[10] = "";
+    GetLocaleInfoA(GetUserDefaultLCID(), LOCALE_SISO639LANGNAME, language, sizeof language);
+    if (std::strcmp(language, "it") != 0) GTEST_SKIP() << "needs an Italian locale: CTest's batch.it_IT";
+    ExpectRun({"Italian where the window speaks Italian", {{png600, "a.png"}, {png72, "b72.png"}},
+               "rotate right a.png b72.png", 1,
+               {"[1/2] a.png: Immagine ruotata e salvata! Backup creato: a1.png", "2 file: 1 riusciti, 1 non riusciti"},
+               {"[2/2] b72.png: L'immagine deve avere una risoluzione di 600 DPI. Risoluzione rilevata: 72 x 72 DPI"},
+               {"a.png", "a1.png", "b72.png"}});
+}
+
+TEST(BatchTool, DecimalCommaScalesByTheFactorGiven)
+{
+    std::string root = FolderWith({{png600, "a.png"}});
+    ASSERT_EQ(RunBatchTool(root, "scale 0,5 2,25 a.png").status, 0u);
+    // The PNG header's own width and height, big-endian at bytes 16 and 20: 100 x 50 became 50 x 113.
+    std::vector<unsigned char> png = ReadBytes(root + "\\files\\a.png");
+    ASSERT_GE(png.size(), 24u);
+    EXPECT_EQ((png[16] << 24) | (png[17] << 16) | (png[18] << 8) | png[19], 50);
+    EXPECT_EQ((png[20] << 24) | (png[21] << 16) | (png[22] << 8) | png[23], 113);
+}
+
+TEST(BatchTool, UsageErrorsNameTheParameterAndItsRangeAndProcessNothing)
+{
+    const std::string margin = "a whole number of tenths of a millimetre from -500 to 500";
+    const std::string factor = "a number from 0.0001 to 10, with \".\" or \",\" as the decimal mark";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "no operation given (rotate, erode, margins or scale)"},
+        {"flip a.png", "unknown operation \"flip\" (rotate, erode, margins or scale)"},
+        {"rotate up a.png", "rotate: the direction must be right or left, not \"up\""},
+        {"rotate right", "rotate: no FILE given"},
+        {"erode 0 m.bmp", "erode: PIXELS must be a whole number from 1 to 50, not \"0\""},
+        {"erode 51 m.bmp", "erode: PIXELS must be a whole number from 1 to 50, not \"51\""},
+        {"erode 2.5 m.bmp", "erode: PIXELS must be a whole number from 1 to 50, not \"2.5\""},
+        {"margins centre 0 0 m.bmp",
+         "margins: the corner must be top-left, top-right, bottom-left or bottom-right, not \"centre\""},
+        {"margins top-left 501 0 m.bmp", "margins: HORIZONTAL must be " + margin + ", not \"501\""},
+        {"margins top-left 0 -501 m.bmp", "margins: VERTICAL must be " + margin + ", not \"-501\""},
+        {"margins top-left 0", "margins: VERTICAL is missing: " + margin},
+        {"scale 0.00009 1 a.png", "scale: X must be " + factor + ", not \"0.00009\""},
+        {"scale 1 10,01 a.png", "scale: Y must be " + factor + ", not \"10,01\""},
+        {"scale 1e1 1 a.png", "scale: X must be " + factor + ", not \"1e1\""},
+        {"--jobs 0 rotate right a.png", "--jobs must be a whole number from 1 to 64, not \"0\""},
+        {"rotate right a.png --jobs 65", "--jobs must be a whole number from 1 to 64, not \"65\""},
+        {"--fast rotate right a.png", "unknown option \"--fast\""},
+    };
+    std::string root = FolderWith({{png600, "a.png"}, {"mono_black_first_600.bmp", "m.bmp"}});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        BatchRun run = RunBatchTool(root, c.first);
+        EXPECT_EQ(run.status, 2u);
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_EQ(run.err, (std::vector<std::string>{"lumivex-batch: " + c.second,
+                                                     "Run \"lumivex-batch --help\" for the usage."}));
+    }
+    EXPECT_EQ(FolderEntries(root + "\\files"), (std::vector<std::string>{"a.png", "m.bmp"}));
+}
+
+// Mixed formats on four threads against one: the same lines in the same order and the same bytes in
+// every file, backups included. x.png (whose backups x1 to x10 exist but x1 is itself named) and
+// x1.png would both take x11.png first: one thread gives x11 to x.png and x12 to x1.png.
+TEST(BatchTool, FourJobsGiveTheLinesAndBytesOfOne)
+{
+    Files files;
+    const char* fixtures[] = {"rgb_600.png", "colour_600.jpg", "rgb24_600.bmp", "mono_white_first_600.bmp",
+                              "grey8_600.bmp", "rgba_600.png"};
+    for (int copy = 0; copy < 4; ++copy) {
+        for (const char* fixture : fixtures) files.push_back({fixture, "p" + std::to_string(copy) + "_" + fixture});
+    }
+    for (int n = 0; n <= 10; ++n) files.push_back({png600, n ? "x" + std::to_string(n) + ".png" : "x.png"});
+    std::string root = ScratchFolder();
+    std::string one = FolderWith(files, root + "\\one"), four = FolderWith(files, root + "\\four");
+    const std::string arguments = "rotate right p* x.png x1.png";
+    BatchRun oneJob = RunBatchTool(one, "--jobs 1 " + arguments);
+    BatchRun fourJobs = RunBatchTool(four, "--jobs 4 " + arguments);
+    EXPECT_EQ(oneJob.status, 0u);
+    ASSERT_EQ(oneJob.out.size(), 4 * 6 + 3u);
+    EXPECT_EQ(oneJob.out[24], "[25/26] x.png" + rotated + "x11.png");
+    EXPECT_EQ(oneJob.out[25], "[26/26] x1.png" + rotated + "x12.png");
+    EXPECT_EQ(fourJobs.out, oneJob.out);
+    EXPECT_EQ(fourJobs.err, oneJob.err);
+    std::vector<std::string> names = FolderEntries(one + "\\files");
+    ASSERT_EQ(FolderEntries(four + "\\files"), names);
+    for (const std::string& name : names) {
+        EXPECT_TRUE(ReadBytes(one + "\\files\\" + name) == ReadBytes(four + "\\files\\" + name)) << name;
+    }
+}
