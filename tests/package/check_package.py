@@ -26,7 +26,7 @@ def check(condition, message):
 
 
 def sections(image):
-    """(virtual address, virtual size, raw offset) of each section of a PE image."""
+    """(virtual size, virtual address, raw offset) of each section of a PE image, and the PE header's offset."""
     pe = struct.unpack_from("<I", image, 0x3C)[0]
     count, optional_size = struct.unpack_from("<H", image, pe + 6)[0], struct.unpack_from("<H", image, pe + 20)[0]
     table = pe + 24 + optional_size
@@ -35,7 +35,7 @@ def sections(image):
 
 def at_rva(image, rva):
     found, _ = sections(image)
-    for address, size, raw in found:
+    for size, address, raw in found:
         if address <= rva < address + size:
             return raw + rva - address
     raise ValueError(f"address {rva:#x} is in no section")
