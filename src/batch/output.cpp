@@ -11,14 +11,14 @@ std::wstring Widen(const std::string& ansi)
     return wide;
 }
 
+// Characters the code page lacks become "?": a best-fit "z" for "ż" would name another file.
 static std::string Narrow(const std::wstring& wide)
 {
-    int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                   nullptr);
+    DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    int length = static_cast<int>(wide.size());
+    int size = WideCharToMultiByte(CP_ACP, flags, wide.data(), length, nullptr, 0, nullptr, nullptr);
     std::string ansi(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) {
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &ansi[0], size, nullptr, nullptr);
-    }
+    if (size > 0) WideCharToMultiByte(CP_ACP, flags, wide.data(), length, &ansi[0], size, nullptr, nullptr);
     return ansi;
 }
 

@@ -31,6 +31,14 @@ static std::vector<std::string> Lines(const std::string& path)
     return lines;
 }
 
+static std::wstring Wide(const std::string& utf8)
+{
+    std::wstring wide(utf8.size() + 1, L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0],
+                                                        static_cast<int>(wide.size())) - 1));
+    return wide;
+}
+
 static HandlePtr OutputFile(const std::string& path)
 {
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
@@ -43,17 +51,18 @@ static BatchRun RunBatchTool(const std::string& root, const std::string& argumen
 {
     std::string executable = std::string("Z:") + LUMIVEX_BATCH_EXE;
     std::replace(executable.begin(), executable.end(), '/', '\\');
-    std::string commandLine = "\"" + executable + "\" " + arguments;
+    // Arguments are UTF-8 here and reach the tool in UTF-16, as a shell hands them on.
+    std::wstring commandLine = Wide("\"" + executable + "\" " + arguments);
     HandlePtr out = OutputFile(root + "\\out.txt"), err = OutputFile(root + "\\err.txt");
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = out.get();
     startup.hStdError = err.get();
     PROCESS_INFORMATION process{};
     BatchRun run;
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                        (root + "\\files").c_str(), &startup, &process)) {
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, Wide(root + "\\files").c_str(),
+                        &startup, &process)) {
         ADD_FAILURE() << "cannot start " << executable << ": error " << GetLastError();
         return run;
     }
@@ -226,4 +235,20 @@ TEST(BatchTool, FourJobsGiveTheLinesAndBytesOfOne)
     for (const std::string& name : names) {
         EXPECT_TRUE(ReadBytes(one + "\\files\\" + name) == ReadBytes(four + "\\files\\" + name)) << name;
     }
+}
+
+// "ż" is not in the ANSI code page, whose best fit for it is "z": the tool must neither process z.png
+// in its place nor take the "?" of a lossy conversion for a wildcard.
+TEST(BatchTool, NameOutsideTheAnsiCodePageIsRefusedNotMappedToAnother)
+{
+    if (GetACP() == CP_UTF8) GTEST_SKIP() << "every name fits a UTF-8 code page";
+    std::string root = FolderWith({{png600, "z.png"}, {png600, "zz.png"}});
+    ASSERT_TRUE(CopyFileW(Wide(root + "\\files\\z.png").c_str(), Wide(root + "\\files\\\u017C.png").c_str(), FALSE));
+    std::vector<unsigned char> untouched = ReadBytes(root + "\\files\\z.png");
+    BatchRun run = RunBatchTool(root, "rotate right \u017C.png");
+    EXPECT_EQ(run.status, 1u);
+    EXPECT_EQ(run.out, std::vector<std::string>{"1 files: 0 succeeded, 1 failed"});
+    EXPECT_EQ(run.err, std::vector<std::string>{"?.png: Error processing the image"});
+    EXPECT_EQ(FolderEntries(root + "\\files").size(), 3u) << "no backup of any file";
+    EXPECT_TRUE(ReadBytes(root + "\\files\\z.png") == untouched);
 }
