@@ -1,7 +1,7 @@
 # Sourced by the build and test scripts: installs with apt-get what a fresh Debian machine lacks.
 # Needs root for the install; on a machine that has everything it changes nothing.
 lumivex_packages=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest wine wine64
-                  imagemagick xvfb xauth fonts-wine)
+                  imagemagick xvfb xauth fonts-wine python3 procps)
 
 lumivex_missing_packages() {
   local package
