@@ -2,6 +2,8 @@
 // a Linux shell through Wine all give the same files; names are read in UTF-16 and handed on in ANSI.
 #include "batch/files.h"
 
+#include "core/ansi_path.h"
+
 #include "messages/texts.h"
 
 #include <windows.h>
@@ -106,21 +108,6 @@ static std::wstring FullPath(const std::wstring& path)
     return full.empty() ? path : full;
 }
 
-// The ANSI form of `wide` when the code page holds every character of it and it fits the window's
-// 260-character buffer; false otherwise. No best-fit mapping: "ą" must not quietly name "a".
-static bool ToAnsi(const std::wstring& wide, std::string& ansi)
-{
-    BOOL lossy = FALSE;
-    bool utf8 = GetACP() == CP_UTF8;  // which takes no best-fit flag and loses nothing
-    DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    int size = WideCharToMultiByte(CP_ACP, flags, wide.c_str(), -1, nullptr, 0, nullptr, utf8 ? nullptr : &lossy);
-    if (size <= 0 || size > MAX_PATH || lossy) return false;
-    ansi.assign(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, flags, wide.c_str(), -1, &ansi[0], size, nullptr, nullptr);
-    ansi.resize(static_cast<size_t>(size - 1));
-    return true;
-}
-
 // What identifies a file however it is named: its volume and file index, else its full path.
 static std::wstring Identity(const std::wstring& fullPath)
 {
@@ -148,7 +135,7 @@ std::vector<BatchFile> ExpandFiles(const std::vector<std::wstring>& arguments, c
         for (const std::wstring& name : names) {
             std::wstring fullPath = FullPath(name);
             BatchFile file{name, "", nullptr};
-            if (!ToAnsi(fullPath, file.path)) {
+            if (!ToAnsiPath(fullPath, file.path)) {
                 file.refusal = texts->msgProcessingError;
             } else if (!IsFile(fullPath)) {
                 continue;

@@ -1,6 +1,7 @@
 // Keeps the settings in step with the controls and hands a dropped file to the selected page's operation.
 #include "core/dispatch.h"
 
+#include "core/ansi_path.h"
 #include "imaging/operations.h"
 #include "messages/report.h"
 #include "messages/texts.h"
@@ -9,6 +10,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <type_traits>
 
 Operations operations = {RotateImage, ErodeImage, AdjustMargins, ScaleImage};
@@ -136,14 +138,17 @@ using DropPtr = std::unique_ptr<std::remove_pointer_t<HDROP>, DropRelease>;
 void OnDropFiles(HDROP drop, HWND owner)
 {
     DropPtr owned(drop);
-    UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+    UINT length = DragQueryFileW(drop, 0, nullptr, 0);
     if (length == 0) return;
-    // A cut-off name can name another file that exists, so a path the buffer cannot hold is refused.
-    if (length >= MAX_PATH) {
+    std::wstring wide(length + 1, L'\0');
+    if (DragQueryFileW(drop, 0, &wide[0], length + 1) == 0) return;
+    wide.resize(length);
+    // A name cut off by the buffer, or best-fitted to the code page ("ż" as "z"), can name another
+    // file that exists, so it is refused rather than processed.
+    std::string path;
+    if (!ToAnsiPath(wide, path)) {
         ShowMessage(owner, texts->msgProcessingError, texts->errorTitle, MB_ICONERROR);
         return;
     }
-    char path[MAX_PATH];
-    if (DragQueryFileA(drop, 0, path, MAX_PATH) == 0) return;
-    DispatchFile(path, owner);
+    DispatchFile(path.c_str(), owner);
 }

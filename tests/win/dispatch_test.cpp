@@ -75,10 +75,12 @@ struct Dispatch : MainWindowTest, testing::WithParamInterface<Route> {
     }
 
     // Drops `paths` on page `tab`; expects the drop handle released afterwards.
-    void Drop(int tab, const std::vector<std::string>& paths)
+    void Drop(int tab, const std::vector<std::string>& paths) { DropHandle(tab, MakeDrop(paths)); }
+    void DropWide(int tab, const std::vector<std::wstring>& paths) { DropHandle(tab, MakeDrop(paths)); }
+
+    void DropHandle(int tab, HDROP drop)
     {
         currentTab = tab;
-        HDROP drop = MakeDrop(paths);
         if (GetParam() == Route::Direct) OnDropFiles(drop, window);
         else SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
         EXPECT_EQ(GlobalFlags(drop), static_cast<UINT>(GMEM_INVALID_HANDLE)) << "drop handle not released";
@@ -237,20 +239,25 @@ TEST_P(Dispatch, WrongExtensionWarnsWithThePagesText)
     ExpectOnlyWarning(textsIT.msgSelectBmp);  // caption compared with the active, Italian, table
 }
 
-TEST_P(Dispatch, PathTooLongForTheBufferIsRefusedNotTruncated)
+// A name the operations' buffer or the ANSI code page cannot hold exactly could name another file:
+// cut off, or best-fitted ("\u017c" to "z"), so it is refused and nothing is called.
+TEST_P(Dispatch, PathTooLongOrOutsideTheCodePageIsRefusedNotChanged)
 {
     std::string folder = "C:\\" + std::string(249, 'd') + "\\";
     std::string fits = folder + "ab.png";      // 259 characters: the longest that fits
     std::string tooLong = folder + "abc.png";  // 260: would lose its last character
     ASSERT_EQ(fits.size(), 259u);
 
-    Drop(0, {tooLong});
-    EXPECT_TRUE(calls.empty());
-    ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_EQ(Messages()[0].text, texts->msgProcessingError);
-    EXPECT_EQ(Messages()[0].caption, texts->errorTitle);
-    EXPECT_EQ(Messages()[0].type, static_cast<UINT>(MB_ICONERROR));
-    EXPECT_EQ(Messages()[0].owner, window);
+    for (const std::wstring& refused : {std::wstring(tooLong.begin(), tooLong.end()), std::wstring(L"C:\\\u017c.png")}) {
+        ClearMessages();
+        DropWide(0, {refused});
+        EXPECT_TRUE(calls.empty());
+        ASSERT_EQ(Messages().size(), 1u);
+        EXPECT_EQ(Messages()[0].text, texts->msgProcessingError);
+        EXPECT_EQ(Messages()[0].caption, texts->errorTitle);
+        EXPECT_EQ(Messages()[0].type, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_EQ(Messages()[0].owner, window);
+    }
 
     Drop(3, {fits});
     ASSERT_EQ(calls.size(), 1u);

@@ -75,22 +75,32 @@ std::string CopyFixture(const std::string& fixture, const std::string& folder, c
     return target;
 }
 
-HDROP MakeDrop(const std::vector<std::string>& paths)
+HDROP MakeDrop(const std::vector<std::wstring>& paths)
 {
     size_t chars = 1;
-    for (const std::string& path : paths) chars += path.size() + 1;
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars);
+    for (const std::wstring& path : paths) chars += path.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
     auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
     header->pFiles = sizeof(DROPFILES);
-    header->fWide = FALSE;
-    char* name = reinterpret_cast<char*>(header + 1);
-    for (const std::string& path : paths) {
-        std::memcpy(name, path.c_str(), path.size() + 1);
+    header->fWide = TRUE;
+    auto* name = reinterpret_cast<wchar_t*>(header + 1);
+    for (const std::wstring& path : paths) {
+        std::memcpy(name, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
         name += path.size() + 1;
     }
-    *name = '\0';
+    *name = L'\0';
     GlobalUnlock(memory);
     return static_cast<HDROP>(memory);
+}
+
+HDROP MakeDrop(const std::vector<std::string>& paths)
+{
+    std::vector<std::wstring> wide;
+    for (const std::string& path : paths) {
+        WidePath converted(AnsiToWide(path.c_str()), &std::free);
+        wide.emplace_back(converted.get());
+    }
+    return MakeDrop(wide);
 }
 
 std::vector<unsigned char> ReadBytes(const std::string& path)

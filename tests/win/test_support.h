@@ -29,8 +29,9 @@ std::string FixturePath(const std::string& name);
 // Copies a fixture into `folder` under `name` (the fixture's own name when empty); returns the path.
 std::string CopyFixture(const std::string& fixture, const std::string& folder, const std::string& name = "");
 
-// A drop handle laid out as the shell makes one: DROPFILES, then ANSI names, double-zero terminated.
-// Whoever receives it releases it (DragFinish).
+// A drop handle laid out as the shell makes one: DROPFILES, then UTF-16 names, double-zero terminated.
+// Whoever receives it releases it (DragFinish). ANSI names are converted from the ANSI code page.
+HDROP MakeDrop(const std::vector<std::wstring>& paths);
 HDROP MakeDrop(const std::vector<std::string>& paths);
 
 std::vector<unsigned char> ReadBytes(const std::string& path);
