@@ -1,45 +1,30 @@
 // Erosion passes with the result of running them one after another: a separable bit-packed dilation
-// of white for planes of pure 0 and 255, and packed passes over changed rows for any other plane.
+// of white for planes of pure 0 and 255, and the passes themselves, one by one, for any other plane.
 #include "imaging/kernels/erosion.h"
 
 #include "imaging/kernels/monochrome.h"
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <utility>
 #include <vector>
 
-#if defined(__SSE2__)
+// The kernels are built for x86-64, where SSE2 is always there.
 #include <emmintrin.h>
-#endif
 
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
-#error "the packing reads eight pixels as one little-endian word"
-#endif
+static_assert(std::endian::native == std::endian::little, "the packing reads eight pixels as one little-endian word");
 
 using Word = std::uint64_t;
 constexpr int kWordBits = 64;
 constexpr Word kByteOnes = 0x0101010101010101ULL;
-constexpr Word kLowSeven = 0x7F7F7F7F7F7F7F7FULL;
-// Bytes of 0 or 1 times this land byte i in bit 56 + i; the partial products never overlap.
-constexpr Word kGather = 0x0102040810204080ULL;
 
-// Rows of packed pixels: pixel x of row y at bit x % 64 of word y * words + x / 64.
-struct BitPlane {
-    int words;
-    std::vector<Word> bits;
-};
-
+// Packed rows hold pixel x at bit x % 64 of word x / 64.
 static int WordsFor(int width)
 {
     return (width + kWordBits - 1) / kWordBits;
-}
-
-static Word* RowOf(BitPlane& plane, long long y)
-{
-    return plane.bits.data() + y * plane.words;
 }
 
 static Word Load8(const std::uint8_t* at)
@@ -52,18 +37,6 @@ static Word Load8(const std::uint8_t* at)
 static void Store8(std::uint8_t* at, Word value)
 {
     std::memcpy(at, &value, sizeof value);
-}
-
-// Eight bits, one per byte of `flags` (each byte 0 or 1).
-static Word GatherBytes(Word flags)
-{
-    return (flags * kGather) >> 56;
-}
-
-// 1 in every byte of `value` that is zero, 0 in the others.
-static Word ZeroBytes(Word value)
-{
-    return ~(((value & kLowSeven) + kLowSeven) | value | kLowSeven) >> 7;
 }
 
 // Eight bytes of 0 or 255 from eight bits, bit i giving byte i.
@@ -85,7 +58,6 @@ static constexpr std::array<Word, 256> kByteMasks = MakeByteMasks();
 static bool IsTwoToneRow(const std::uint8_t* row, int width)
 {
     int x = 0;
-#if defined(__SSE2__)
     const __m128i white = _mm_set1_epi8(-1);
     __m128i stray = _mm_setzero_si128();
     for (; x + kWordBits <= width; x += kWordBits) {
@@ -95,7 +67,6 @@ static bool IsTwoToneRow(const std::uint8_t* row, int width)
         }
     }
     if (_mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) != 0xFFFF) return false;
-#endif
     Word stray8 = 0;
     for (; x + 8 <= width; x += 8) {
         Word value = Load8(row + x);
@@ -109,14 +80,10 @@ static bool IsTwoToneRow(const std::uint8_t* row, int width)
 static Word PackTopBits(const std::uint8_t* at)
 {
     Word bits = 0;
-#if defined(__SSE2__)
     for (int k = 0; k < 4; ++k) {
         __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * k));
         bits |= Word{static_cast<std::uint16_t>(_mm_movemask_epi8(value))} << (16 * k);
     }
-#else
-    for (int k = 0; k < 8; ++k) bits |= GatherBytes((Load8(at + 8 * k) >> 7) & kByteOnes) << (8 * k);
-#endif
     return bits;
 }
 
@@ -138,35 +105,6 @@ static bool IsTwoTone(const std::uint8_t* buffer, int width, int height, std::pt
         if (!IsTwoToneRow(buffer + y * stride, width)) return false;
     }
     return true;
-}
-
-// Packs the pixels of one row that equal `value`; every word of the row is written.
-static void PackEqualRow(const std::uint8_t* row, int width, std::uint8_t value, Word* bits)
-{
-    int w = 0;
-#if defined(__SSE2__)
-    const __m128i match = _mm_set1_epi8(static_cast<char>(value));
-    for (; w < width / kWordBits; ++w) {
-        Word word = 0;
-        for (int k = 0; k < 4; ++k) {
-            __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + kWordBits * w + 16 * k));
-            word |= Word{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(pixels, match)))} << (16 * k);
-        }
-        bits[w] = word;
-    }
-#endif
-    Word pattern = kByteOnes * value;
-    for (int x = w * kWordBits; w < WordsFor(width); ++w) {
-        Word word = 0;
-        int end = std::min(width, x + kWordBits);
-        for (; x + 8 <= end; x += 8) {
-            word |= GatherBytes(ZeroBytes(Load8(row + x) ^ pattern)) << (x % kWordBits);
-        }
-        for (; x < end; ++x) {
-            word |= Word{row[x] == value} << (x % kWordBits);
-        }
-        bits[w] = word;
-    }
 }
 
 // row |= row moved `shift` pixels toward higher x. Descending, so each word read is not yet written.
@@ -266,7 +204,7 @@ static void OrInto(Word* into, const Word* from, int words)
 
 static void WhitenBits(std::uint8_t* pixels, unsigned bits)
 {
-    for (; bits != 0; bits &= bits - 1) pixels[__builtin_ctz(bits)] = 255;
+    for (; bits != 0; bits &= bits - 1) pixels[std::countr_zero(bits)] = 255;
 }
 
 // Writes 255 into the pixels of one row whose bit is set in `fresh` (never a frame column). The
@@ -334,7 +272,7 @@ static Word* Slot(Sweep& sweep, std::vector<Word>& ring, long long y)
 // for the next row itself.
 static void Prefetch(const std::uint8_t* row, int width)
 {
-    for (int x = 0; x < width; x += 64) __builtin_prefetch(row + x);
+    for (int x = 0; x < width; x += 64) _mm_prefetch(reinterpret_cast<const char*>(row + x), _MM_HINT_T0);
 }
 
 // Packs and spreads along the rows up to `last`, each once, in order.
@@ -393,96 +331,34 @@ static void ErodeTwoTone(std::uint8_t* buffer, int width, int height, std::ptrdi
     }
 }
 
-// What the passes over a plane with other values work on.
-struct MixedState {
-    BitPlane white;                     // pixels equal to 255, kept up to date pass by pass
-    BitPlane black;                     // pixels equal to 0 off the frame, which a pass may whiten
-    std::vector<Word> rows;             // two saved rows and the row of fresh whites
-    std::vector<std::uint8_t> changed;  // per row: whitened in the pass before
-    std::vector<std::uint8_t> changing; // per row: whitened in this pass
-};
-
-static void PackMixed(const std::uint8_t* buffer, int width, int height, std::ptrdiff_t stride, MixedState& state)
+static bool HasWhiteNear(const std::uint8_t* row, int x)
 {
-    for (int y = 0; y < height; ++y) {
-        PackEqualRow(buffer + y * stride, width, 255, RowOf(state.white, y));
-        Word* black = RowOf(state.black, y);
-        if (y == 0 || y == height - 1) continue;  // frame rows stay all clear
-        PackEqualRow(buffer + y * stride, width, 0, black);
-        black[0] &= ~Word{1};
-        black[(width - 1) / kWordBits] &= ~(Word{1} << ((width - 1) % kWordBits));
-    }
+    return row[x - 1] == 255 || row[x] == 255 || row[x + 1] == 255;
 }
 
-// Black pixels of a row with a white 8-neighbour among the rows above, here and below.
-// Returns whether there is any.
-static bool FindFresh(const Word* above, const Word* row, const Word* below, const Word* black, int words,
-                      Word* fresh)
+// Values other than 0 and 255 block the spread, so the passes run one by one as defined. Rows are
+// changed top-down: the row above and the row itself are read from copies saved before their
+// change, the row below is not changed yet. The passes stop once one whitens nothing, as every later
+// one would too.
+static void ErodeByPasses(std::uint8_t* buffer, int width, int height, std::ptrdiff_t stride, int passes)
 {
-    Word any = 0, previous = 0, current = above[0] | row[0] | below[0];
-    for (int w = 0; w < words; ++w) {
-        Word next = w + 1 < words ? above[w + 1] | row[w + 1] | below[w + 1] : 0;
-        Word near = current | current << 1 | previous >> 63 | current >> 1 | next << 63;
-        fresh[w] = near & black[w];
-        any |= fresh[w];
-        previous = current;
-        current = next;
-    }
-    return any != 0;
-}
-
-static void Whiten(std::uint8_t* pixels, Word* white, Word* black, const Word* fresh, int words)
-{
-    for (int w = 0; w < words; ++w) {
-        white[w] |= fresh[w];
-        black[w] &= ~fresh[w];
-        for (Word bits = fresh[w]; bits != 0; bits &= bits - 1) {
-            pixels[w * kWordBits + __builtin_ctzll(bits)] = 255;
-        }
-    }
-}
-
-// One pass, visiting only rows next to a row whitened in the pass before (every row in the
-// first). Rows are changed top-down, so the row above is read from a copy saved before its change.
-static bool RunPass(std::uint8_t* buffer, int height, std::ptrdiff_t stride, MixedState& state, bool first)
-{
-    int words = state.white.words;
-    Word* keep = state.rows.data();
-    Word* spare = keep + words;
-    Word* fresh = spare + words;
-    const Word* above = RowOf(state.white, 0);
-    bool any = false;
-    for (int y = 1; y < height - 1; ++y) {
-        Word* row = RowOf(state.white, y);
-        state.changing[y] = 0;
-        bool near = first || state.changed[y - 1] || state.changed[y] || state.changed[y + 1];
-        if (near && FindFresh(above, row, RowOf(state.white, y + 1), RowOf(state.black, y), words, fresh)) {
-            std::copy(row, row + words, keep);
-            Whiten(buffer + y * stride, row, RowOf(state.black, y), fresh, words);
-            state.changing[y] = 1;
-            any = true;
-            above = keep;
-            std::swap(keep, spare);
-            continue;
-        }
-        above = row;
-    }
-    std::swap(state.changed, state.changing);
-    return any;
-}
-
-// Values other than 0 and 255 block the spread, so the passes are run one by one; they stop
-// early once a pass whitens nothing, as every later one would too.
-static void ErodeMixed(std::uint8_t* buffer, int width, int height, std::ptrdiff_t stride, int passes)
-{
-    int words = WordsFor(width);
-    std::size_t planeWords = static_cast<std::size_t>(height) * words;
-    MixedState state{{words, std::vector<Word>(planeWords)}, {words, std::vector<Word>(planeWords)},
-                     std::vector<Word>(3 * static_cast<std::size_t>(words)),
-                     std::vector<std::uint8_t>(height), std::vector<std::uint8_t>(height)};
-    PackMixed(buffer, width, height, stride, state);
+    std::vector<std::uint8_t> above(width), row(width);
     for (int pass = 0; pass < passes; ++pass) {
-        if (!RunPass(buffer, height, stride, state, pass == 0)) return;
+        bool changed = false;
+        std::copy(buffer, buffer + width, above.begin());
+        for (int y = 1; y < height - 1; ++y) {
+            std::uint8_t* pixels = buffer + y * stride;
+            std::copy(pixels, pixels + width, row.begin());
+            for (int x = 1; x < width - 1; ++x) {
+                if (row[x] == 0 && (HasWhiteNear(above.data(), x) || HasWhiteNear(row.data(), x) ||
+                                    HasWhiteNear(pixels + stride, x))) {
+                    pixels[x] = 255;
+                    changed = true;
+                }
+            }
+            std::swap(above, row);
+        }
+        if (!changed) return;
     }
 }
 
@@ -493,7 +369,7 @@ void ErodeImageBinary(std::uint8_t* buffer, int width, int height, int stride, i
     if (IsTwoTone(buffer, width, height, stride)) {
         ErodeTwoTone(buffer, width, height, stride, passes);
     } else {
-        ErodeMixed(buffer, width, height, stride, passes);
+        ErodeByPasses(buffer, width, height, stride, passes);
     }
 }
 
