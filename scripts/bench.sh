@@ -6,9 +6,10 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/setup.sh
 lumivex_install_missing
 
-cmake -S . -B build/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/bench-native
-lumivex_build_and_start_wine
+cmake --preset bench >/dev/null
+cmake --build --preset bench
+lumivex_build_windows
+lumivex_start_wine
 
 for bench in build/bench-native/pure_*_bench; do
   [ -x "$bench" ] || continue

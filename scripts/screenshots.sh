@@ -16,23 +16,6 @@ start_program() {
   sleep 2
 }
 
-# Clicks the first tab, which takes the keyboard focus, then steps right with the arrow key:
-# the tab control sends TCN_SELCHANGE as it does for a click.
-show_page() {
-  local width height border client_top step
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  width=$WIDTH height=$HEIGHT
-  border=$(((width - 480) / 2))
-  client_top=$((height - border - 410))
-  xdotool mousemove --window "$window" $((border + 40)) $((client_top + 22)) click 1
-  for ((step = 0; step < $1; step++)); do
-    xdotool key Right
-  done
-  # The pointer would otherwise sit over the tab strip in the picture.
-  xdotool mousemove 0 0
-  sleep 1
-}
-
 capture() {
   import -window "$window" "docs/$1"
   echo "docs/$1"
@@ -50,18 +33,19 @@ stop_program() {
 
 take_screenshots() {
   source scripts/wine-env.sh
+  source scripts/wine-screen.sh
   mkdir -p docs
   start_program en_US.UTF-8
   capture screenshot-rotation.png
   local page=1
   for name in erosion margins scale; do
-    show_page $page
+    lumivex_show_page "$window" $page
     capture "screenshot-$name.png"
     page=$((page + 1))
   done
   stop_program
   start_program it_IT.UTF-8
-  show_page 2
+  lumivex_show_page "$window" 2
   capture screenshot-margins-it.png
   stop_program
 }
@@ -72,7 +56,6 @@ if [ "${1:-}" = "--on-screen" ]; then
 fi
 
 source scripts/setup.sh
-lumivex_packages+=(xdotool)
 lumivex_install_missing
 cmake --preset mingw -B "$build_dir" >/dev/null
 cmake --build "$build_dir" --target Lumivex

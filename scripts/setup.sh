@@ -1,7 +1,8 @@
+# shellcheck shell=bash
 # Sourced by the build and test scripts: installs with apt-get what a fresh Debian machine lacks.
 # Needs root for the install; on a machine that has everything it changes nothing.
 lumivex_packages=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest wine wine64
-                  imagemagick xvfb xauth fonts-wine python3 procps)
+                  imagemagick xvfb xauth fonts-wine python3 procps xdotool python3-xlib shellcheck)
 
 lumivex_missing_packages() {
   local package
@@ -22,12 +23,16 @@ lumivex_install_missing() {
   fi
 }
 
-# Builds the Windows preset, readies the project's Wine prefix and keeps one wineserver alive until
-# the calling script ends, so that each Wine process starts in a fraction of a second.
-lumivex_build_and_start_wine() {
+# Builds the Windows preset and readies the project's Wine prefix.
+lumivex_build_windows() {
   cmake --preset mingw >/dev/null
   cmake --build --preset mingw
   scripts/wine-prefix.sh
+}
+
+# Keeps one wineserver alive until the calling script ends, so that each Wine process starts in a
+# fraction of a second.
+lumivex_start_wine() {
   source scripts/wine-env.sh
   wineserver -w  # the prefix set-up's server ends first; a new one then stays for the whole run
   wineserver -p >/dev/null 2>&1  # a daemon: it must not hold the caller's output open

@@ -7,7 +7,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   echo "Creating Wine prefix $WINEPREFIX"
-  DISPLAY= wineboot -i >/dev/null 2>&1 || true
+  DISPLAY='' wineboot -i >/dev/null 2>&1 || true
   wineserver -w || true
 fi
 
