@@ -39,7 +39,7 @@ static double TimeInProcess(const std::string& folder, const std::function<void(
 // Runs the batch tool in `folder`; its lines go to NUL. Returns the wall time.
 static double TimeBatch(const std::string& folder, const std::string& arguments)
 {
-    std::string executable = std::string("Z:") + LUMIVEX_BATCH_EXE;
+    std::string executable = LUMIVEX_BATCH_EXE;
     std::replace(executable.begin(), executable.end(), '/', '\\');
     std::string commandLine = "\"" + executable + "\" " + arguments;
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};

@@ -105,12 +105,15 @@ const LanguageTexts textsIT = {
 
 const LanguageTexts* texts = &textsEN;
 
-void SetupLanguage()
+const LanguageTexts* TextsForLocale(LCID locale)
 {
     char language[10] = "";
     // A failed query leaves the buffer empty, which keeps English.
-    GetLocaleInfoA(GetUserDefaultLCID(), LOCALE_SISO639LANGNAME, language, sizeof language);
-    if (std::strcmp(language, "it") == 0) {
-        texts = &textsIT;
-    }
+    GetLocaleInfoA(locale, LOCALE_SISO639LANGNAME, language, sizeof language);
+    return std::strcmp(language, "it") == 0 ? &textsIT : &textsEN;
+}
+
+void SetupLanguage()
+{
+    texts = TextsForLocale(GetUserDefaultLCID());
 }

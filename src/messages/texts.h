@@ -2,6 +2,8 @@
 // Strings are Windows-1252, handed unchanged to the ANSI window functions.
 #pragma once
 
+#include <windows.h>
+
 struct LanguageTexts {
     const char* appTitle;
     const char* tabRotation;
@@ -47,6 +49,8 @@ extern const LanguageTexts textsIT;
 // The active table: textsEN until SetupLanguage picks Italian.
 extern const LanguageTexts* texts;
 
-// Points texts at the Italian table when the user's default locale is Italian, else English.
-// Called once at start-up, before any window exists.
+// The Italian table for a locale of the Italian language (Italy, Switzerland, ...), else English.
+const LanguageTexts* TextsForLocale(LCID locale);
+// Points texts at the table for the user's default locale. Called once at start-up, before any
+// window exists.
 void SetupLanguage();

@@ -5,6 +5,7 @@
 #include "core/dispatch.h"
 #include "messages/report.h"
 #include "messages/texts.h"
+#include "res/resource.h"
 #include "shell/panel.h"
 
 HINSTANCE hInst;
@@ -20,7 +21,7 @@ void RegisterMainWindowClass()
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = WndProc;
     windowClass.hInstance = hInst;
-    windowClass.hIcon = LoadIconA(hInst, MAKEINTRESOURCEA(100));
+    windowClass.hIcon = LoadIconA(hInst, MAKEINTRESOURCEA(IDI_LUMIVEX));
     windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
     windowClass.lpszClassName = className;

@@ -162,11 +162,7 @@ namespace {
 
 std::string FixturePath(const std::string& name)
 {
-#ifdef _WIN32
-    return std::string("Z:") + LUMIVEX_FIXTURES + "/resample/" + name;  // Wine maps the root as Z:
-#else
     return std::string(LUMIVEX_FIXTURES) + "/resample/" + name;
-#endif
 }
 
 // A binary Netpbm file as ImageMagick and the fixture script write it: P5 or P6, maxval 255, no comments.

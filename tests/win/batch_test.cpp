@@ -49,7 +49,7 @@ static HandlePtr OutputFile(const std::string& path)
 // inherits this process's locale: Wine takes a child's from the Unix environment, not from ours.
 static BatchRun RunBatchTool(const std::string& root, const std::string& arguments)
 {
-    std::string executable = std::string("Z:") + LUMIVEX_BATCH_EXE;
+    std::string executable = LUMIVEX_BATCH_EXE;
     std::replace(executable.begin(), executable.end(), '/', '\\');
     // Arguments are UTF-8 here and reach the tool in UTF-16, as a shell hands them on.
     std::wstring commandLine = Wide("\"" + executable + "\" " + arguments);

@@ -1,5 +1,6 @@
-// Erosion of real BMP files: the shapes the passes give, colour judged by blue, the 1-bit file
-// written, the backup and the report, and every failure leaving the dropped file as it was.
+// Erosion of real BMP files: the plane read from the file and written back, colour judged by blue,
+// the 1-bit file written, the backup and the report, and every failure leaving the dropped file as
+// it was. The shapes the passes give are the kernel's tests (tests/pure/erosion_test.cpp).
 #include "test_support.h"
 
 #include "messages/texts.h"
@@ -87,19 +88,6 @@ static Rows Eroded(const Rows& rows, int passes, bool oneBit = false)
     return ReadRows(path);
 }
 
-TEST(ErodeImage, BarsThinByTwoPixelsAPass)
-{
-    for (int thickness : {3, 5}) {
-        Rows page = Pattern(40, 20, [&](int x, int y) { return x >= 10 && x < 30 && y >= 5 && y < 5 + thickness; });
-        for (int passes = 1; passes <= 3; ++passes) {
-            Rows expected = Pattern(40, 20, [&](int x, int y) {
-                return x >= 10 + passes && x < 30 - passes && y >= 5 + passes && y < 5 + thickness - passes;
-            });
-            EXPECT_EQ(Eroded(page, passes, thickness == 5), expected) << thickness << " high, " << passes << " passes";
-        }
-    }
-}
-
 TEST(ErodeImage, OneBitPagesErodeAsTheirColourCopiesDo)
 {
     // 1-bit pages skip the 24-bit working copy; the result must not show it.
@@ -113,6 +101,7 @@ TEST(ErodeImage, OneBitPagesErodeAsTheirColourCopiesDo)
 
 TEST(ErodeImage, WhitePixelGrowsIntoASquareUpToTheFrame)
 {
+    // Two seeds, one by a corner, so that the passes' count and a flipped or shifted plane show.
     Rows page = Pattern(21, 15, [](int x, int y) { return !(x == 10 && y == 7) && !(x == 1 && y == 1); });
     for (int passes : {1, 2, 3}) {
         Rows expected = Pattern(21, 15, [&](int x, int y) {
@@ -125,25 +114,9 @@ TEST(ErodeImage, WhitePixelGrowsIntoASquareUpToTheFrame)
     }
 }
 
-TEST(ErodeImage, DiagonalWhiteNeighbourIsEnough)
-{
-    Rows eroded = Eroded(Pattern(6, 6, [](int x, int y) { return !(x == 2 && y == 2); }), 1);
-    ASSERT_EQ(eroded.size(), 6u);
-    EXPECT_EQ(eroded[3][3], '.');  // its only white neighbour was (2, 2)
-    EXPECT_EQ(eroded[4][4], '#');
-    EXPECT_EQ(eroded[1][1], '.');
-}
-
-TEST(ErodeImage, BorderLosesItsInnerRingAndKeepsTheFrame)
-{
-    Rows page = Pattern(30, 30, [](int x, int y) { return x < 2 || y < 2 || x > 27 || y > 27; });
-    Rows frameOnly = Pattern(30, 30, [](int x, int y) { return x == 0 || y == 0 || x == 29 || y == 29; });
-    EXPECT_EQ(Eroded(page, 1), frameOnly);
-    EXPECT_EQ(Eroded(page, 10), frameOnly);
-}
-
 TEST(ErodeImage, FiftyPassesCrossA52PageButNotA53One)
 {
+    // The largest count the Erosion page allows reaches the kernel whole, neither cut nor one off.
     Rows small = Pattern(52, 52, [](int x, int y) { return !(x == 51 && y == 0); });
     Rows expected = Pattern(52, 52, [](int x, int y) {
         return (x == 0 || y == 0 || x == 51 || y == 51) && !(x == 51 && y == 0);

@@ -165,26 +165,6 @@ TEST(AdjustMargins, OneEdgePadsWhileTheOtherCrops)
     }
 }
 
-TEST(AdjustMargins, LeftPaddingAtEveryBitOffsetPlacesEveryPixel)
-{
-    std::string folder = ScratchFolder();
-    // 1 to 10 tenths pad 2, 5, 7, 9, 12, 14, 17, 19, 21 and 24 pixels: every offset within a byte
-    // (2, 5, 7, 1, 4, 6, 1, 3, 5, 0), and 1 to 8 counted from the byte the copy starts in. A single
-    // pixel cannot be asked for: the smallest positive margin already rounds to 2.
-    const int width = 53, height = 9;
-    Pattern source = [&](int x, int y) { return Hatch(x, y, width, height) || (x + y) % 8 == 3; };
-    const int expectedPixels[] = {2, 5, 7, 9, 12, 14, 17, 19, 21, 24};
-    for (int tenths = 1; tenths <= 10; ++tenths) {
-        ClearMessages();
-        std::string name = "shift" + std::to_string(tenths) + ".bmp";
-        std::string path = WriteInput(folder, name, MonoBmpBytes(width, height, source));
-        AdjustMargins(path.c_str(), BottomLeft, tenths, 0);
-        ExpectSavedWithBackup(path, "shift" + std::to_string(tenths) + "1.bmp");
-        int pad = expectedPixels[tenths - 1];
-        ExpectPlaced(ReadMonoPage(ReadBytes(path)), source, {width + pad, height, 0, 0, width, height, pad, 0}, name);
-    }
-}
-
 TEST(AdjustMargins, PaddingWithoutLeftOffsetCopiesWholeBytesAndStaysWhite)
 {
     std::string folder = ScratchFolder();

@@ -3,6 +3,8 @@
 #include "test_support.h"
 #include "version.h"
 
+#include "res/resource.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -14,8 +16,7 @@ using ModulePtr = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>
 
 static std::string ExecutablePath()
 {
-    // The build path is a Unix one; Wine maps the root as drive Z:.
-    std::string path = std::string("Z:") + LUMIVEX_EXE;
+    std::string path = LUMIVEX_EXE;
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
@@ -58,11 +59,11 @@ static std::vector<GroupEntry> GroupEntries(const std::vector<unsigned char>& gr
     return entries;
 }
 
-TEST(ExecutableResources, IconGroup100HoldsSixPngImagesFrom16To256)
+TEST(ExecutableResources, IconGroupHoldsSixPngImagesFrom16To256)
 {
     ModulePtr module = LoadExecutable();
     ASSERT_TRUE(module) << ExecutablePath() << " error " << GetLastError();
-    std::vector<unsigned char> group = ResourceBytes(module.get(), RT_GROUP_ICON, MAKEINTRESOURCEA(100));
+    std::vector<unsigned char> group = ResourceBytes(module.get(), RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_LUMIVEX));
     std::vector<GroupEntry> entries = GroupEntries(group);
     ASSERT_EQ(entries.size(), 6u);
     const int sides[] = {16, 32, 48, 64, 128, 256};
@@ -86,7 +87,7 @@ TEST(ExecutableResources, SystemPicksTheMatchingIconAndDecodesIt)
 {
     ModulePtr module = LoadExecutable();
     ASSERT_TRUE(module);
-    std::vector<unsigned char> group = ResourceBytes(module.get(), RT_GROUP_ICON, MAKEINTRESOURCEA(100));
+    std::vector<unsigned char> group = ResourceBytes(module.get(), RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_LUMIVEX));
     std::vector<GroupEntry> entries = GroupEntries(group);
     ASSERT_EQ(entries.size(), 6u);
     for (const GroupEntry& wanted : {entries[1], entries[5]}) {

@@ -62,8 +62,7 @@ std::string ScratchFolder()
 
 std::string FixturePath(const std::string& name)
 {
-    // The fixtures folder is a Unix path; Wine maps the root as drive Z:.
-    std::string path = std::string("Z:") + LUMIVEX_FIXTURES + "/" + name;
+    std::string path = std::string(LUMIVEX_FIXTURES) + "/" + name;
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }

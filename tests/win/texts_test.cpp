@@ -1,4 +1,5 @@
-// The two text tables: the entries that must agree, the Windows-1252 degree sign, the format slots.
+// The two text tables: the entries that must agree, the Windows-1252 degree sign, the format slots,
+// and which locale gets which table.
 #include "test_support.h"
 
 #include "messages/texts.h"
@@ -12,11 +13,12 @@ static const char* const* Entries(const LanguageTexts& table)
     return reinterpret_cast<const char* const*>(&table);
 }
 
+static const size_t entryCount = sizeof(LanguageTexts) / sizeof(const char*);
+
 TEST(Texts, BothTablesHaveAllEntriesAndShareTheFixedOnes)
 {
-    ASSERT_EQ(sizeof(LanguageTexts), 37 * sizeof(const char*));
     for (const LanguageTexts* table : {&textsEN, &textsIT}) {
-        for (int i = 0; i < 37; ++i) {
+        for (size_t i = 0; i < entryCount; ++i) {
             ASSERT_NE(Entries(*table)[i], nullptr) << i;
             EXPECT_GT(std::strlen(Entries(*table)[i]), 0u) << i;
         }
@@ -55,4 +57,19 @@ TEST(Texts, FormatSlotsTakeTheBackupNameAndTheResolution)
     }
     EXPECT_STREQ(textsIT.msgDpiRequired,
                  "L'immagine deve avere una risoluzione di 600 DPI.\nRisoluzione rilevata: %.0f x %.0f DPI");
+}
+
+TEST(Texts, EveryItalianLocaleGetsTheItalianTableAndAnyOtherEnglish)
+{
+    struct Case { LANGID language; const LanguageTexts* expected; };
+    for (Case c : {Case{MAKELANGID(LANG_ITALIAN, SUBLANG_ITALIAN), &textsIT},
+                   Case{MAKELANGID(LANG_ITALIAN, SUBLANG_ITALIAN_SWISS), &textsIT},
+                   Case{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), &textsEN},
+                   Case{MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH), &textsEN},
+                   Case{MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH_SWISS), &textsEN},
+                   Case{MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), &textsEN}}) {
+        EXPECT_EQ(TextsForLocale(MAKELCID(c.language, SORT_DEFAULT)), c.expected) << std::hex << c.language;
+    }
+    // An identifier the system does not know falls back to English.
+    EXPECT_EQ(TextsForLocale(MAKELCID(MAKELANGID(0x3FF, 0x3F), SORT_DEFAULT)), &textsEN);
 }
