@@ -29,10 +29,12 @@ done=$(sed -n 's/^12 files: \([0-9]*\) succeeded, 0 failed$/\1/p' <<<"$summary")
 [ "$status" = 1 ] || fail "exit status $status"
 [ -n "$done" ] || fail "summary: $summary"
 done=${done:-0}
-[ "$done" -ge 2 ] && [ "$done" -lt "$count" ] || fail "$done of $count files done: the stop came too late"
+if [ "$done" -lt 2 ] || [ "$done" -ge "$count" ]; then
+  fail "$done of $count files done: the stop came too late"
+fi
 [ "$(wc -l <../out.txt)" = $((done + 1)) ] || fail "output: $(cat ../out.txt)"
 [ "$(tr -d '\r' <../err.txt)" = "Stopped: $((count - done)) files not processed" ] || fail "errors: $(cat ../err.txt)"
-[ "$(ls | wc -l)" = $((count + done)) ] || fail "folder holds $(ls)"
+[ "$(find . -mindepth 1 -maxdepth 1 | wc -l)" = $((count + done)) ] || fail "folder holds $(ls)"
 for i in $(seq 10 $((9 + count))); do
   if [ $((i - 10)) -lt "$done" ]; then
     cmp -s "p${i}1.png" "$folder/original.png" || fail "p${i}1.png is not the backup"
