@@ -57,8 +57,7 @@ TEST(ScaleImage, NewSizeRoundsHalvesUpAndKeepsAtLeastOnePixel)
     // 0.1 + 0.5 truncates to 0 and is raised to 1; 0.5 + 0.5 is exactly 1; 2480.5 rounds up.
     for (Case c : {Case{1000, 3, 0.0001, 1, 1, 3}, Case{5, 5, 0.1, 0.3, 1, 2}, Case{5, 5, 0.3, 0.1, 2, 1},
                    Case{4961, 2, 0.5, 1, 2481, 2}}) {
-        std::string name = "w";
-        name += std::to_string(c.width) + "x" + std::to_string(c.factorX) + ".png";
+        std::string name = "w" + std::to_string(c.width) + "x" + std::to_string(c.factorX) + ".png";
         std::string path = MakeWhitePng(folder, name, c.width, c.height);
         ClearMessages();
         ScaleImage(path.c_str(), c.factorX, c.factorY);

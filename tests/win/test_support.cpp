@@ -53,7 +53,7 @@ std::string ScratchFolder()
     CreateDirectoryA(temp, nullptr);  // a fresh Wine prefix may not have it yet
     std::string folder = std::string(temp) + "lumivex-tests";
     CreateDirectoryA(folder.c_str(), nullptr);
-    folder += std::string("\\") + info->test_suite_name() + "." + info->name();
+    folder += "\\" + std::string(info->test_suite_name()) + "." + info->name();
     std::replace(folder.begin() + static_cast<long>(std::string(temp).size()), folder.end(), '/', '_');
     RemoveTree(folder);
     CreateDirectoryA(folder.c_str(), nullptr);
