@@ -93,7 +93,11 @@ void FixBMPHeader(char const* path)
     }
     std::unique_ptr<FILE, decltype(&std::fclose)> file(opened, &std::fclose);
     std::uint8_t header[54];
-    if (std::fread(header, 1, sizeof header, file.get()) != sizeof header || !PatchMonochromeHeader(header)) {
+    if (std::fread(header, 1, sizeof header, file.get()) != sizeof header || std::fseek(file.get(), 0, SEEK_END) != 0) {
+        return;
+    }
+    long length = std::ftell(file.get());  // the length from the end, without reading the rows
+    if (length < 0 || !PatchMonochromeHeader(header, static_cast<std::uint32_t>(length))) {
         return;
     }
     std::fseek(file.get(), 0, SEEK_SET);

@@ -42,3 +42,14 @@ TEST(ScaledLength, RefusesWhatDoesNotFitAnInt)
     EXPECT_EQ(ScaledLength(10, std::nan("")), -1);
     EXPECT_EQ(ScaledLength(1000000, 2000.0), 2000000000);
 }
+
+TEST(WholeDpi, RoundsHalvesUp)
+{
+    // 599.9988 is what 23622 pixels per metre read back as.
+    EXPECT_EQ(WholeDpi(599.9988f), 600.0f);
+    EXPECT_EQ(WholeDpi(599.5f), 600.0f);
+    EXPECT_EQ(WholeDpi(599.4f), 599.0f);
+    EXPECT_EQ(WholeDpi(600.0f), 600.0f);
+    EXPECT_EQ(WholeDpi(600.49f), 600.0f);
+    EXPECT_EQ(WholeDpi(600.5f), 601.0f);
+}

@@ -76,18 +76,19 @@ static std::uint32_t Field(const std::vector<std::uint8_t>& header, int at)
     return header[at] | (header[at + 1] << 8) | (header[at + 2] << 16) | (std::uint32_t(header[at + 3]) << 24);
 }
 
-TEST(PatchMonochromeHeader, RewritesOnlyTheThreeFields)
+TEST(PatchMonochromeHeader, RewritesTheSizeFieldsAndNothingElse)
 {
     struct Case { int width, height; std::uint32_t sizeImage; };
     for (Case c : {Case{10, 7, 30}, Case{33, 2, 18}, Case{2480, 1, 314}, Case{32, 1, 6}}) {
         std::vector<std::uint8_t> header = Header(c.width, c.height, 1);
         std::vector<std::uint8_t> before = header;
-        ASSERT_TRUE(PatchMonochromeHeader(header.data()));
+        ASSERT_TRUE(PatchMonochromeHeader(header.data(), 0x01020304));
+        EXPECT_EQ(Field(header, 2), 0x01020304u);  // bfSize: the file's length
         EXPECT_EQ(Field(header, 34), c.sizeImage) << c.width << " x " << c.height;
         EXPECT_EQ(Field(header, 46), 0u);
         EXPECT_EQ(Field(header, 50), 0u);
         for (int i = 0; i < 54; ++i) {
-            if ((i >= 34 && i < 38) || (i >= 46 && i < 54)) continue;
+            if ((i >= 2 && i < 6) || (i >= 34 && i < 38) || (i >= 46 && i < 54)) continue;
             EXPECT_EQ(header[i], before[i]) << "byte " << i;
         }
     }
@@ -100,9 +101,56 @@ TEST(PatchMonochromeHeader, LeavesOtherFilesAlone)
     notBmp[0] = 'P';
     for (std::vector<std::uint8_t> header : {colour, notBmp}) {
         std::vector<std::uint8_t> before = header;
-        EXPECT_FALSE(PatchMonochromeHeader(header.data()));
+        EXPECT_FALSE(PatchMonochromeHeader(header.data(), 1000));
         EXPECT_EQ(header, before);
     }
+}
+
+// The first 62 bytes of a patched 1-bit BMP of 33 x 7 pixels, rows of 8 bytes: 118 bytes in all.
+static std::vector<std::uint8_t> WrittenHead()
+{
+    std::vector<std::uint8_t> head(kMonochromeBmpHeaderSize, 0);
+    auto put = [&](int at, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) head[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    head[0] = 'B';
+    head[1] = 'M';
+    put(2, 118, 4);
+    put(10, 62, 4);
+    put(14, 40, 4);
+    put(18, 33, 4);
+    put(22, 7, 4);
+    put(26, 1, 2);
+    put(28, 1, 2);
+    put(34, 8 * 7 + 2, 4);
+    put(38, 23622, 4);
+    put(42, 23622, 4);
+    put(54, 0xFFFFFF, 4);
+    return head;
+}
+
+TEST(IsMonochromeBmp, AcceptsExactlyThePatchedFileOfTheMeantSize)
+{
+    ASSERT_TRUE(IsMonochromeBmp(WrittenHead().data(), 118, 33, 7));
+    std::vector<std::uint8_t> opaqueEntries = WrittenHead();
+    opaqueEntries[57] = opaqueEntries[61] = 0xFF;  // as Wine's encoder writes the table
+    EXPECT_TRUE(IsMonochromeBmp(opaqueEntries.data(), 118, 33, 7));
+    struct Case { const char* what; int at; std::uint8_t value; };
+    const Case cases[] = {
+        {"signature", 1, 'A'},        {"bfSize", 2, 110},          {"bfOffBits", 10, 54},
+        {"header size", 14, 108},     {"width", 18, 34},           {"height", 22, 8},
+        {"top-down rows", 25, 0xFF},  {"planes", 26, 2},           {"bit count", 28, 4},
+        {"compression", 30, 1},       {"biSizeImage", 34, 56},     {"biClrUsed", 46, 2},
+        {"biClrImportant", 50, 2},    {"white entry", 56, 0xFE},   {"black entry", 58, 1},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> head = WrittenHead();
+        head[c.at] = c.value;
+        EXPECT_FALSE(IsMonochromeBmp(head.data(), 118, 33, 7)) << c.what;
+    }
+    EXPECT_FALSE(IsMonochromeBmp(WrittenHead().data(), 117, 33, 7)) << "rows cut short";
+    EXPECT_FALSE(IsMonochromeBmp(WrittenHead().data(), 118, 33, 6)) << "another height meant";
+    EXPECT_FALSE(IsMonochromeBmp(WrittenHead().data(), 118, 40, 7)) << "another width meant, same row length";
 }
 
 TEST(BmpRowLength, RoundsBitsUpToWholeDwords)

@@ -1,4 +1,4 @@
-// Rounding of lengths to whole pixels: add 0.5, truncate toward zero.
+// Rounding of lengths to whole pixels and of resolutions to whole DPI: add 0.5, truncate toward zero.
 #include "imaging/kernels/lengths.h"
 
 #include <cmath>
@@ -21,4 +21,9 @@ int ScaledLength(int length, double factor)
     }
     int pixels = static_cast<int>(scaled);
     return pixels < 1 ? 1 : pixels;
+}
+
+float WholeDpi(float dpi)
+{
+    return std::trunc(dpi + 0.5f);
 }

@@ -1,4 +1,5 @@
-// The 1-bit packing of every BMP result and the header patch applied after the encoder.
+// The 1-bit packing of every BMP result, the header patch applied after the encoder and the check
+// of the written file.
 #include "imaging/kernels/monochrome.h"
 
 #include "imaging/kernels/bytes.h"
@@ -40,16 +41,32 @@ static void Write32(std::uint8_t* at, std::uint32_t value)
     }
 }
 
-bool PatchMonochromeHeader(std::uint8_t header[54])
+bool PatchMonochromeHeader(std::uint8_t header[54], std::uint32_t fileLength)
 {
-    int bitCount = header[28] | (header[29] << 8);
-    if (header[0] != 'B' || header[1] != 'M' || bitCount != 1) {
+    if (header[0] != 'B' || header[1] != 'M' || ReadLe16(header + 28) != 1) {
         return false;
     }
+    // Some encoders leave the colour table out of bfSize; readers that trust it would cut the rows.
+    Write32(header + 2, fileLength);
     // Other programs read these files with the size two bytes above the pixel rows; keep it so.
     std::uint32_t height = ReadLe32(header + 22);
     Write32(header + 34, BmpRowLength(ReadLe32(header + 18)) * height + 2);
     Write32(header + 46, 0);
     Write32(header + 50, 0);
     return true;
+}
+
+bool IsMonochromeBmp(const std::uint8_t head[kMonochromeBmpHeaderSize], std::uint64_t fileLength,
+                     std::uint32_t width, std::uint32_t height)
+{
+    std::uint64_t rows = static_cast<std::uint64_t>(BmpRowLength(width)) * height;
+    // Blue, green, red of each entry; encoders differ in the fourth byte, which readers ignore.
+    const std::uint8_t white[3] = {0xFF, 0xFF, 0xFF}, black[3] = {0, 0, 0};
+    return head[0] == 'B' && head[1] == 'M' && ReadLe32(head + 2) == fileLength &&
+           ReadLe32(head + 10) == kMonochromeBmpHeaderSize && ReadLe32(head + 14) == 40 && ReadLe32(head + 18) == width &&
+           ReadLe32(head + 22) == height && ReadLe16(head + 26) == 1 && ReadLe16(head + 28) == 1 &&
+           ReadLe32(head + 30) == 0 && ReadLe32(head + 34) == static_cast<std::uint32_t>(rows + 2) &&
+           ReadLe32(head + 46) == 0 && ReadLe32(head + 50) == 0 && std::memcmp(head + 54, white, 3) == 0 &&
+           std::memcmp(head + 58, black, 3) == 0 &&
+           fileLength == kMonochromeBmpHeaderSize + rows;
 }

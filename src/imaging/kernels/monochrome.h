@@ -1,4 +1,5 @@
-// Packing 24-bit pixels into 1-bit rows by the blue threshold, and the 54-byte BMP header patch.
+// Packing 24-bit pixels into 1-bit rows by the blue threshold, the BMP header patch applied after the
+// encoder, and the check of a written 1-bit BMP from its bytes.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +20,17 @@ void MapIndexedRow(const std::uint8_t* indices, int width, bool zeroIsBlack, boo
 // Bytes of one 1-bit BMP row: the width's bits rounded up to a multiple of 32.
 std::uint32_t BmpRowLength(std::uint32_t width);
 
+// Bytes of the file header, information header and two-entry colour table of a 1-bit BMP.
+constexpr std::size_t kMonochromeBmpHeaderSize = 62;
+
 // Patches a BMP file's first 54 bytes in place when they describe a 1-bit image:
-// biSizeImage = row length x biHeight + 2, biClrUsed = 0, biClrImportant = 0.
+// bfSize = fileLength, biSizeImage = row length x biHeight + 2, biClrUsed = 0, biClrImportant = 0.
 // Returns false, changing nothing, for anything else ("BM" missing, other bit counts).
-bool PatchMonochromeHeader(std::uint8_t header[54]);
+bool PatchMonochromeHeader(std::uint8_t header[54], std::uint32_t fileLength);
+
+// True when `head` (the file's first 62 bytes) and `fileLength` are exactly a patched 1-bit BMP of
+// width x height, rows bottom-up: "BM", bfSize = fileLength, bfOffBits 62, a 40-byte information
+// header, one plane, 1 bit, no compression, biSizeImage as patched, biClrUsed and biClrImportant 0,
+// the colour table white then black (the entries' fourth bytes not looked at), and the file as long as the header and rows together.
+bool IsMonochromeBmp(const std::uint8_t head[kMonochromeBmpHeaderSize], std::uint64_t fileLength,
+                     std::uint32_t width, std::uint32_t height);
