@@ -4,7 +4,9 @@
 
 #include "messages/texts.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 using Panel = MainWindowTest;
 
@@ -293,17 +295,40 @@ static RECT ChildRect(HWND window, HWND child)
     return rect;
 }
 
-TEST_F(Panel, ControlsLieOnTheTabControlWithoutTabStops)
+static HFONT FontOf(HWND control)
+{
+    return reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+}
+
+static bool IsDropArea(const Panel& panel, HWND control)
+{
+    for (int id : {IDC_DROP_AREA, IDC_EROSION_DROP_AREA, IDC_MARGIN_DROP_AREA, IDC_SCALE_DROP_AREA}) {
+        if (control == panel.Control(id)) return true;
+    }
+    return false;
+}
+
+TEST_F(Panel, ControlsLieOnTheTabControlWithoutTabStopsInThePanelsFonts)
 {
     RECT tab = ChildRect(window, Control(IDC_TAB));
     EXPECT_EQ(tab.left, 10);
     EXPECT_EQ(tab.top, 10);
     EXPECT_EQ(tab.right, 470);
     EXPECT_EQ(tab.bottom, 390);
+    HFONT panelFont = FontOf(Control(IDC_TAB)), dropFont = FontOf(Control(IDC_DROP_AREA));
+    ASSERT_NE(panelFont, nullptr);
+    ASSERT_NE(dropFont, nullptr);
+    EXPECT_NE(panelFont, dropFont);
     int children = 0;
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT), ++children) {
         RECT rect = ChildRect(window, child);
         EXPECT_TRUE(rect.left >= 10 && rect.top >= 10 && rect.right <= 470 && rect.bottom <= 390) << Text(child);
+        // Every control with a text has one of the panel's fonts; the up-downs show none.
+        char className[32] = "";
+        GetClassNameA(child, className, sizeof className);
+        if (std::strcmp(className, "msctls_updown32") != 0) {
+            EXPECT_EQ(FontOf(child), IsDropArea(*this, child) ? dropFont : panelFont) << Text(child);
+        }
         LONG style = GetWindowLongA(child, GWL_STYLE);
         // Checking a radio button makes it a tab stop by itself, so the two checked ones are left out.
         bool checkedRadio = SendMessageA(child, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -312,6 +337,17 @@ TEST_F(Panel, ControlsLieOnTheTabControlWithoutTabStops)
         EXPECT_EQ((style & WS_GROUP) != 0, startsGroup) << Text(child);
     }
     EXPECT_EQ(children, 27);
+    // The unit labels keep their place and size: 30 x 20 right of the margin edits.
+    std::vector<RECT> units;
+    for (HWND unit : UnitLabels()) units.push_back(ChildRect(window, unit));
+    std::sort(units.begin(), units.end(), [](const RECT& a, const RECT& b) { return a.top < b.top; });
+    ASSERT_EQ(units.size(), 2u);
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(units[row].left, 255);
+        EXPECT_EQ(units[row].top, 135 + 30 * row);
+        EXPECT_EQ(units[row].right - units[row].left, 30);
+        EXPECT_EQ(units[row].bottom - units[row].top, 20);
+    }
     for (int id : {IDC_DROP_AREA, IDC_EROSION_DROP_AREA, IDC_MARGIN_DROP_AREA, IDC_SCALE_DROP_AREA}) {
         RECT rect = ChildRect(window, Control(id));
         EXPECT_EQ(rect.left, 20) << id;
