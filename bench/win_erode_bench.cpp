@@ -96,7 +96,7 @@ static StageTimes TimeStages(const std::string& page, const std::string& output,
     working.reset();
     CLSID encoder;
     GetEncoderClsid(L"image/bmp", &encoder);
-    times.save = TimeMs([&] { SaveOver(output.c_str(), *mono, encoder, true); });
+    times.save = TimeMs([&] { SaveOver(output.c_str(), *mono, encoder, {L"image/bmp", true}); });
     return times;
 }
 

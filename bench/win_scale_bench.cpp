@@ -46,7 +46,7 @@ static void ScaleWith(bool platformDrawing, const char* path, double factor)
                                        : ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY,
                                                      format.monochromeBmp);
     source.bitmap.reset();
-    if (result && SaveOver(path, *result, encoder, format.monochromeBmp) == Ok) {
+    if (result && SaveOver(path, *result, encoder, format) == Ok) {
         ReportSaved(texts->msgScaled, source.backupName);
     }
 }

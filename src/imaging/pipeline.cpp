@@ -85,25 +85,6 @@ int GetEncoderClsid(wchar_t const* mimeType, CLSID* clsid)
     return -1;
 }
 
-void FixBMPHeader(char const* path)
-{
-    FILE* opened = nullptr;
-    if (fopen_s(&opened, path, "r+b") != 0 || !opened) {
-        return;
-    }
-    std::unique_ptr<FILE, decltype(&std::fclose)> file(opened, &std::fclose);
-    std::uint8_t header[54];
-    if (std::fread(header, 1, sizeof header, file.get()) != sizeof header || std::fseek(file.get(), 0, SEEK_END) != 0) {
-        return;
-    }
-    long length = std::ftell(file.get());  // the length from the end, without reading the rows
-    if (length < 0 || !PatchMonochromeHeader(header, static_cast<std::uint32_t>(length))) {
-        return;
-    }
-    std::fseek(file.get(), 0, SEEK_SET);
-    std::fwrite(header, 1, sizeof header, file.get());
-}
-
 void UnlockPixels::operator()(BitmapData* pixels) const
 {
     bitmap->UnlockBits(pixels);
@@ -211,7 +192,16 @@ static bool MakeBackup(SourceImage& source)
 bool OpenSource(char const* path, SourceImage& source)
 {
     source.path = path;
-    if (!LoadSource(source) || !IsValidDPI(source.bitmap.get()) || !MakeBackup(source)) {
+    if (!LoadSource(source) || !IsValidDPI(source.bitmap.get())) {
+        return false;
+    }
+    // What the safe save cannot write beside the file is refused before the backup: nothing written.
+    char full[MAX_PATH];
+    if (!FullPathForSave(path, full)) {
+        ReportFailure(texts->msgProcessingError);
+        return false;
+    }
+    if (!MakeBackup(source)) {
         return false;
     }
     source.dpiX = source.bitmap->GetHorizontalResolution();
@@ -291,73 +281,4 @@ OutputFormat OutputFormatFor(char const* path)
     if (_stricmp(extension, ".bmp") == 0) return {L"image/bmp", true};
     if (_stricmp(extension, ".gif") == 0) return {L"image/gif", false};
     return {L"image/jpeg", false};
-}
-
-static void DeleteTemporary(char* path)
-{
-    DeleteFileA(path);
-}
-
-// The saved file must decode again at the size we meant to write.
-static Status CheckWritten(const wchar_t* path, UINT width, UINT height)
-{
-    Bitmap written(path);
-    if (written.GetLastStatus() != Ok) {
-        return written.GetLastStatus();
-    }
-    return written.GetWidth() == width && written.GetHeight() == height ? Ok : GenericError;
-}
-
-Status SaveOver(char const* path, Bitmap& result, const CLSID& encoder, bool monochromeBmp)
-{
-    // A read-only file is the user's "do not change"; not every platform refuses the rename over it.
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
-        return Win32Error;
-    }
-    char folder[MAX_PATH];
-    lstrcpynA(folder, path, MAX_PATH);
-    PathRemoveFileSpecA(folder);
-    char temporary[MAX_PATH];
-    // Beside the dropped file, so that the final rename stays on one volume and cannot half-happen.
-    if (!GetTempFileNameA(folder[0] ? folder : ".", "lmx", 0, temporary)) {
-        return Win32Error;
-    }
-    std::unique_ptr<char, decltype(&DeleteTemporary)> cleanup(temporary, &DeleteTemporary);
-    WidePath wideTemporary(AnsiToWide(temporary), &std::free);
-    if (!wideTemporary) {
-        return OutOfMemory;
-    }
-    Status status = result.Save(wideTemporary.get(), &encoder, nullptr);
-    if (status != Ok) {
-        return status;
-    }
-    if (monochromeBmp) {
-        FixBMPHeader(temporary);
-    }
-    status = CheckWritten(wideTemporary.get(), result.GetWidth(), result.GetHeight());
-    if (status != Ok) {
-        return status;
-    }
-    if (!MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return Win32Error;
-    }
-    cleanup.release();
-    return Ok;
-}
-
-void SaveMonochromeBmp(const SourceImage& source, Bitmap& page, const char* successFormat)
-{
-    CLSID encoder;
-    if (GetEncoderClsid(L"image/bmp", &encoder) < 0) {
-        ReportFailure("Failed to get BMP encoder");
-        return;
-    }
-    // The safe save also patches the BMP header, on its temporary file before the replace.
-    Status status = SaveOver(source.path, page, encoder, true);
-    if (status != Ok) {
-        ReportSaveStatus(status);
-        return;
-    }
-    ReportSaved(successFormat, source.backupName);
 }

@@ -31,7 +31,8 @@ ImageHeader ReadImageHeader(char const* path);
 // Returns false after reporting a refusal or failure; nothing has been written then.
 bool OpenSource(char const* path, SourceImage& source);
 
-// True for a bitmap that exists and whose construction succeeded.
+// True for a bitmap that exists and whose construction succeeded. Ask once: reading a GDI+ object's
+// status sets it back to Ok.
 bool IsUsable(const BitmapPtr& bitmap);
 
 // A new bitmap of the given size and format carrying the resolution pair; null when it cannot be made.
@@ -71,11 +72,22 @@ struct OutputFormat {
 };
 OutputFormat OutputFormatFor(char const* path);
 
-// Safe save: writes `result` to a temporary file beside `path`, patches a BMP header there,
-// decodes it again to check its size, then replaces the dropped file in one step.
-// Returns Ok or the status of the step that failed; the dropped file is untouched on failure.
+// Safe save: writes `result` to a new temporary file beside `path` (JPEG with the resolution pair in
+// whole DPI, GIF reduced to the fixed palette), patches a BMP header there, checks the whole written
+// file, gives it the dropped file's attributes and creation time, then replaces the dropped file with
+// it. Returns Ok or the status of the step that failed; the dropped file is untouched on failure.
 // The source must have been released before (it keeps the file open).
-Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const CLSID& encoder, bool monochromeBmp);
+Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const CLSID& encoder, const OutputFormat& format);
+
+// The check of a written file before it replaces the dropped one: a 1-bit BMP from its bytes (header,
+// colour table, a length that holds every row), any other file decoded completely, every pixel. Ok
+// when it is whole and width x height, otherwise the status of what failed.
+Gdiplus::Status CheckWrittenFile(const char* path, UINT width, UINT height, bool monochromeBmp);
+
+// The dropped path made full in `full` (MAX_PATH characters): some platforms replace files only by
+// full paths. False when it, or the temporary file the safe save puts beside it, would not fit
+// MAX_PATH: such a file cannot be saved safely.
+bool FullPathForSave(char const* path, char* full);
 
 // Saves a 1-bit page over the dropped file as BMP and reports: "Failed to get BMP encoder",
 // "Failed to save image. Status: %d", or `successFormat` with the backup's name.

@@ -90,7 +90,7 @@ void RotateImage(char const* path, int angle)
     }
     BitmapPtr result = MakeResult(source, pending, format.monochromeBmp);
     source.bitmap.reset();  // the decoded source keeps the file open
-    if (!result || SaveOver(path, *result, encoder, format.monochromeBmp) != Ok) {
+    if (!result || SaveOver(path, *result, encoder, format) != Ok) {
         ReportFailure(texts->msgProcessingError);
         return;
     }

@@ -173,7 +173,7 @@ void ScaleImage(char const* path, double factorX, double factorY)
     }
     BitmapPtr result = ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY, format.monochromeBmp);
     source.bitmap.reset();  // the decoded source keeps the dropped file open
-    Status saved = result ? SaveOver(path, *result, encoder, format.monochromeBmp) : GenericError;
+    Status saved = result ? SaveOver(path, *result, encoder, format) : GenericError;
     result.reset();
     source.widePath.reset();
     if (saved != Ok) {

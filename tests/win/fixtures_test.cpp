@@ -141,14 +141,6 @@ TEST(Fixtures, GreyFilesHoldExactLevels)
     EXPECT_EQ(PixelRgb(*threshold, 3, 0), 0x7F7F7Fu);
 }
 
-static bool Near(unsigned rgb, unsigned wanted, int tolerance)
-{
-    for (int shift : {0, 8, 16}) {
-        if (std::abs(int((rgb >> shift) & 255) - int((wanted >> shift) & 255)) > tolerance) return false;
-    }
-    return true;
-}
-
 TEST(Fixtures, ColourFilesHoldTheFourQuadrants)
 {
     const int corners[][2] = {{0, 0}, {49, 24}, {50, 0}, {99, 24}, {0, 25}, {49, 49}, {50, 25}, {99, 49}};
@@ -169,7 +161,7 @@ TEST(Fixtures, ColourFilesHoldTheFourQuadrants)
         for (const auto& at : {std::make_pair(20, 10), std::make_pair(80, 10), std::make_pair(20, 40),
                                std::make_pair(80, 40)}) {
             unsigned rgb = PixelRgb(*image, at.first, at.second);
-            EXPECT_TRUE(Near(rgb, Quadrant(at.first, at.second), 8)) << std::hex << rgb;
+            EXPECT_TRUE(NearRgb(rgb, Quadrant(at.first, at.second), 8)) << std::hex << rgb;
         }
     }
 }

@@ -1,8 +1,9 @@
-// The frame every operation shares: backup names, the DPI gate, encoders, the header fix-up and
-// the safe save, checked through the real functions and through RotateImage on real files.
+// The frame every operation shares: backup names, the DPI gate, encoders, the header fix-up, the
+// safe save and what it writes, checked through the real functions and the operations on real files.
 #include "test_support.h"
 
 #include "imaging/kernels/monochrome.h"
+#include "imaging/kernels/palette.h"
 #include "imaging/operations.h"
 #include "messages/texts.h"
 
@@ -301,49 +302,289 @@ TEST(FixBMPHeader, PatchesTheOneBitFileInPlaceAndLeavesOthers)
     }
     std::vector<unsigned char> expected = ReadBytes(folder + "\\mono.bmp");
     ASSERT_GE(expected.size(), 54u);
-    ASSERT_TRUE(PatchMonochromeHeader(expected.data()));
+    ASSERT_TRUE(PatchMonochromeHeader(expected.data(), static_cast<std::uint32_t>(expected.size())));
     ASSERT_NE(expected, ReadBytes(folder + "\\mono.bmp")) << "the encoder's header needs no patch";
     FixBMPHeader((folder + "\\mono.bmp").c_str());
     EXPECT_EQ(ReadBytes(folder + "\\mono.bmp"), expected);
+    // bfSize becomes the length, whatever the encoder wrote; biSizeImage 30, biClrUsed and biClrImportant 0.
+    ExpectMonochromeBmp(folder + "\\mono.bmp", 10, 7);
 }
 
-// The dropped file must survive every failure of the final save byte for byte, with no temporary left.
-static void ExpectSaveFailureLeavesFile(const std::string& folder, const std::string& path,
-                                        const std::vector<unsigned char>& original)
+extern "C" void* __imp_GdipSaveImageToFile;
+static void* realSave;
+
+// The library's save, but only the first half of what it wrote reaches the file: the headers that
+// give the size are there, the pixels are not. Reports success, as an encoder that wrote a broken file
+// may.
+static Gdiplus::GpStatus WINGDIPAPI SaveCutShort(Gdiplus::GpImage* image, const WCHAR* name, const CLSID* encoder,
+                                                 const Gdiplus::EncoderParameters* parameters)
 {
-    ExpectOnlyMessage("Error processing the image", "Error", MB_ICONERROR);
-    EXPECT_EQ(ReadBytes(path), original);
-    std::string name = path.substr(folder.size() + 1);
-    std::string backup = name.substr(0, name.size() - 4) + "1" + name.substr(name.size() - 4);
-    std::vector<std::string> expected = {backup, name};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(FolderEntries(folder), expected);
+    auto save = reinterpret_cast<decltype(&Gdiplus::DllExports::GdipSaveImageToFile)>(realSave);
+    std::wstring whole = std::wstring(name) + L".whole";
+    Gdiplus::GpStatus status = save(image, whole.c_str(), encoder, parameters);
+    std::string wholeAnsi(whole.begin(), whole.end()), nameAnsi(whole.begin(), whole.end() - 6);
+    std::vector<unsigned char> bytes = ReadBytes(wholeAnsi);
+    bytes.resize(bytes.size() / 2);
+    WriteBytes(nameAnsi, bytes);
+    DeleteFileW(whole.c_str());
+    return status;
 }
 
-TEST(SafeSave, ReadOnlyFileIsLeftAsItWas)
+static void RotateWithSavesCutShort(const char* path)
+{
+    realSave = __imp_GdipSaveImageToFile;
+    ImportSwap swap(&__imp_GdipSaveImageToFile, reinterpret_cast<void*>(&SaveCutShort));
+    RotateImage(path, 90);
+}
+
+// Nothing replaces the dropped file unless the safe save could check the whole result: every failure
+// leaves it byte for byte as it was, beside its backup and nothing else (no temporary file).
+TEST(SafeSave, EachFailureLeavesTheFileAsItWas)
+{
+    struct Case { const char* name; void (*run)(const char* path); };
+    const Case cases[] = {
+        {"readonly.png",  // the user's "do not change"
+         [](const char* path) {
+             SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY);
+             RotateImage(path, 90);
+             SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+         }},
+        {"locked.png",  // another program reads it without letting anyone replace it
+         [](const char* path) {
+             HANDLE other = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+             RotateImage(path, 90);
+             CloseHandle(other);
+         }},
+        {"cut.png", RotateWithSavesCutShort},
+        {"cut.gif", RotateWithSavesCutShort},  // PNG content: written as GIF
+        {"cut.bmp", RotateWithSavesCutShort},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string folder = ScratchFolder();
+        // Noise, so that no half of an encoded file holds the whole picture.
+        std::string path = folder + "\\" + c.name;
+        SaveImageFile(*MakeRgbImage(100, 50, [](int x, int y) { return (x * 2654435761u) ^ (y * 40503u); }), path,
+                      L"image/png");
+        std::vector<unsigned char> original = ReadBytes(path);
+        ClearMessages();
+        c.run(path.c_str());
+        ExpectOnlyMessage("Error processing the image", "Error", MB_ICONERROR);
+        EXPECT_EQ(ReadBytes(path), original);
+        std::string name = c.name;
+        std::string backup = name.substr(0, name.size() - 4) + "1" + name.substr(name.size() - 4);
+        std::vector<std::string> expected = {backup, name};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(FolderEntries(folder), expected);
+    }
+}
+
+// Sets the creation time to 2001-01-01; true when the platform keeps it (Wine reports the time of the
+// last change instead).
+static bool SetCreationTime2001(const std::string& path, FILETIME& created)
+{
+    SYSTEMTIME date{2001, 1, 1, 1, 12, 0, 0, 0};
+    SystemTimeToFileTime(&date, &created);
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(file, &created, nullptr, nullptr);
+    CloseHandle(file);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    return CompareFileTime(&data.ftCreationTime, &created) == 0;
+}
+
+// The result takes the dropped file's place and keeps what the user gave it: the attributes (as far
+// as the platform stores them) and, where the platform keeps one, the creation time. Relative paths
+// work too (some platforms replace files by full paths only).
+TEST(SafeSave, ReplacedFileKeepsItsAttributes)
 {
     std::string folder = ScratchFolder();
-    std::string path = MakePng(folder, "ro.png");
-    std::vector<unsigned char> original = ReadBytes(path);
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-
-    RotateImage(path.c_str(), 90);
-
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ExpectSaveFailureLeavesFile(folder, path, original);
+    struct Case { const char* name; DWORD attributes; bool relative; };
+    const Case cases[] = {
+        {"hidden.png", FILE_ATTRIBUTE_HIDDEN, false},
+        {"system.png", FILE_ATTRIBUTE_SYSTEM, false},
+        {"all.png", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, false},
+        {"plain.png", FILE_ATTRIBUTE_NORMAL, false},
+        {"relative.png", FILE_ATTRIBUTE_HIDDEN, true},
+    };
+    char directory[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, directory);
+    SetCurrentDirectoryA(folder.c_str());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = MakePng(folder, c.name);
+        SetFileAttributesA(path.c_str(), c.attributes);
+        DWORD kept = GetFileAttributesA(path.c_str());  // what the platform stores of them
+        FILETIME created;
+        bool keepsCreationTimes = SetCreationTime2001(path, created);
+        ClearMessages();
+        RotateImage(c.relative ? c.name : path.c_str(), 90);
+        ASSERT_EQ(Messages().size(), 1u);
+        EXPECT_EQ(Messages()[0].caption, "Success") << Messages()[0].text;
+        EXPECT_EQ(GetFileAttributesA(path.c_str()), kept);
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+        EXPECT_TRUE(!keepsCreationTimes || CompareFileTime(&data.ftCreationTime, &created) == 0);
+        BitmapPtr turned = LoadImageFile(path);
+        ASSERT_TRUE(turned);
+        EXPECT_EQ(turned->GetWidth(), 50u);
+    }
+    SetCurrentDirectoryA(directory);
+    EXPECT_EQ(FolderEntries(folder).size(), 2 * std::size(cases));  // each file and its backup
 }
 
-TEST(SafeSave, FileLockedByAnotherProgramIsLeftAsItWas)
+// The temporary file is made beside the dropped one under a name of at most five characters, so it
+// fits wherever the backup's name fits: folders of 247 to 253 characters, too long for the usual
+// temporary names, save normally. Where even that does not fit (folders of 254 to 258 characters, the
+// file named by a path relative to them), the file is refused before anything is written.
+TEST(SafeSave, LongFoldersSaveOrAreRefusedBeforeAnythingIsWritten)
+{
+    std::string scratch = ScratchFolder();
+    char directory[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, directory);
+    for (size_t length = 247; length <= 258; ++length) {
+        SCOPED_TRACE(length);
+        std::string folder = scratch + "\\" + std::string(length - scratch.size() - 1, 'f');
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+        bool fits = length <= 253;
+        // The longest name that leaves room for the backup's digit, or a name relative to the folder.
+        std::string name = fits ? std::string(257 - length - 4, 'p') + ".png" : "p.png";
+        std::string path = MakePng(folder, name);
+        std::vector<unsigned char> original = ReadBytes(path);
+        ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+        ClearMessages();
+        RotateImage(fits ? path.c_str() : name.c_str(), 90);
+        SetCurrentDirectoryA(directory);
+        ASSERT_EQ(Messages().size(), 1u);
+        if (fits) {
+            EXPECT_EQ(Messages()[0].caption, "Success") << Messages()[0].text;
+            EXPECT_EQ(FolderEntries(folder).size(), 2u);
+            BitmapPtr turned = LoadImageFile(path);
+            ASSERT_TRUE(turned);
+            EXPECT_EQ(turned->GetWidth(), 50u);
+        } else {
+            EXPECT_EQ(Messages()[0].text, "Error processing the image");
+            EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{name});
+            EXPECT_EQ(ReadBytes(path), original);
+        }
+    }
+}
+
+// The fixed palette's entry nearest to 0xRRGGBB `rgb`, the first on a tie, found by trying them all.
+static unsigned NearestPaletteColour(unsigned rgb)
+{
+    unsigned best = 0;
+    int bestDistance = -1;
+    for (int index = 0; index < kFixedPaletteCount; ++index) {
+        unsigned entry = FixedPaletteEntry(index) & 0xFFFFFF;
+        int distance = 0;
+        for (int shift : {0, 8, 16}) {
+            int difference = int((rgb >> shift) & 255) - int((entry >> shift) & 255);
+            distance += difference * difference;
+        }
+        if (bestDistance < 0 || distance < bestDistance) {
+            best = entry;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+// Colours off the palette everywhere, a different one in every pixel.
+static unsigned Gradient(int x, int y)
+{
+    return unsigned(x * 5 / 2) << 16 | unsigned(y * 5) << 8 | unsigned((x * 3 + y * 7) % 256);
+}
+
+// A GIF file stores no resolution and meets the DPI gate at 96; only other content under a .gif name
+// is written as GIF. It is written from 8-bit indexed colour on the fixed palette, which every
+// platform's encoder writes readably: each pixel its nearest palette colour, no dithering.
+TEST(GifOutput, PngContentNamedGifIsTurnedAndScaledIntoAReadableGif)
 {
     std::string folder = ScratchFolder();
-    std::string path = MakePng(folder, "locked.png");
-    std::vector<unsigned char> original = ReadBytes(path);
-    // Another program reading the file without letting anyone replace it.
-    HANDLE other = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    std::string turned = folder + "\\turned.gif";
+    SaveImageFile(*MakeRgbImage(100, 50, Gradient), turned, L"image/png");
+    RotateImage(turned.c_str(), 90);
+    std::string scaled = CopyFixture("rgb_600.png", folder, "scaled.gif");
+    ScaleImage(scaled.c_str(), 2, 2);
 
-    RotateImage(path.c_str(), 90);
+    ASSERT_EQ(Messages().size(), 2u);
+    EXPECT_EQ(Messages()[0].text, "Image rotated and saved!\nBackup created: turned1.gif");
+    EXPECT_EQ(Messages()[1].text, "Image scaled and saved!\nBackup created: scaled1.gif");
+    MagickImage gif = ReadWithImageMagick(turned);
+    EXPECT_EQ(gif.format, "GIF");
+    ASSERT_EQ(gif.width, 50);
+    ASSERT_EQ(gif.height, 100);
+    int wrong = 0;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 50; ++x) wrong += gif.Rgb(x, y) != NearestPaletteColour(Gradient(y, 49 - x));
+    EXPECT_EQ(wrong, 0);
+    // The quadrants' colours are on the palette: away from the edges the blending of the scaling left
+    // them as they were.
+    gif = ReadWithImageMagick(scaled);
+    EXPECT_EQ(gif.format, "GIF");
+    ASSERT_EQ(gif.width, 200);
+    ASSERT_EQ(gif.height, 100);
+    EXPECT_EQ(gif.Rgb(20, 20), 0xFF0000u);
+    EXPECT_EQ(gif.Rgb(180, 20), 0x00FF00u);
+    EXPECT_EQ(gif.Rgb(20, 80), 0x0000FFu);
+    EXPECT_EQ(gif.Rgb(180, 80), 0xFFFFFFu);
+    EXPECT_EQ(FolderEntries(folder).size(), 4u);  // the two files and their backups
+}
 
-    CloseHandle(other);
-    ExpectSaveFailureLeavesFile(folder, path, original);
+struct ChainStep {
+    const char* operation;
+    void (*run)(const char* path);
+};
+
+// The page's format as ImageMagick names it, and the resolution its results keep.
+struct ChainCase {
+    const char* fixture;
+    const char* name;
+    const char* format;
+    double dpi;
+    std::vector<ChainStep> steps;
+};
+
+// A result the program wrote from a file that passed the DPI gate passes it again: each step of a
+// chain over one page is accepted, and ImageMagick reads each result at the resolution kept. Erosion
+// and margins take BMP pages only; PNG and JPEG pages go through the operations they take. GIF is
+// left out: it stores no resolution.
+TEST(SavedResults, PassTheGateAgainAtEveryStepInEveryFormat)
+{
+    const std::vector<ChainStep> bmpSteps = {
+        {"rotation", [](const char* path) { RotateImage(path, 90); }},
+        {"erosion", [](const char* path) { ErodeImage(path, 1); }},
+        {"margins", [](const char* path) { AdjustMargins(path, TopLeft, 10, -10); }},
+        {"scaling", [](const char* path) { ScaleImage(path, 0.5, 0.5); }},
+    };
+    const std::vector<ChainStep> steps = {
+        {"rotation", [](const char* path) { RotateImage(path, 90); }},
+        {"scaling", [](const char* path) { ScaleImage(path, 1.5, 0.5); }},
+        {"rotation back", [](const char* path) { RotateImage(path, -90); }},
+        {"scaling by 1", [](const char* path) { ScaleImage(path, 1, 1); }},
+    };
+    // 23622 pixels per metre read as 599.9988 DPI; JPEG stores whole DPI.
+    const ChainCase cases[] = {
+        {"mono_white_first_600.bmp", "page.bmp", "BMP3", 599.9988, bmpSteps},
+        {"rgb_600.png", "page.png", "PNG", 599.9988, steps},
+        {"colour_600.jpg", "page.jpg", "JPEG", 600, steps},
+        {"rgb_600.png", "png.jpg", "JPEG", 600, steps},
+    };
+    std::string folder = ScratchFolder();
+    for (const ChainCase& c : cases) {
+        std::string path = CopyFixture(c.fixture, folder, c.name);
+        for (const ChainStep& step : c.steps) {
+            SCOPED_TRACE(std::string(c.name) + ", " + step.operation);
+            ClearMessages();
+            step.run(path.c_str());
+            ASSERT_EQ(Messages().size(), 1u);
+            ASSERT_EQ(Messages()[0].caption, "Success") << Messages()[0].text;
+            MagickImage result = ReadWithImageMagick(path);
+            EXPECT_EQ(result.format, c.format);
+            EXPECT_NEAR(result.dpiX, c.dpi, 0.0001);
+            EXPECT_NEAR(result.dpiY, c.dpi, 0.0001);
+            if (std::string(c.format) == "BMP3") ExpectMonochromeBmp(path, result.width, result.height);
+        }
+    }
 }

@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 static std::vector<ShownMessage> shownMessages;
 
@@ -25,23 +27,24 @@ static int RecordMessage(HWND owner, const char* text, const char* caption, UINT
 std::vector<ShownMessage>& Messages() { return shownMessages; }
 void ClearMessages() { shownMessages.clear(); }
 
-static void RemoveTree(const std::string& folder)
+// Empties `folder`, a "\\?\" path, so that files beyond MAX_PATH that a test left go too.
+static void RemoveTree(const std::wstring& folder)
 {
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return;
     do {
-        std::string name = entry.cFileName;
-        if (name == "." || name == "..") continue;
-        std::string path = folder + "\\" + name;
+        std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        std::wstring path = folder + L"\\" + name;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             RemoveTree(path);
-            RemoveDirectoryA(path.c_str());
+            RemoveDirectoryW(path.c_str());
         } else {
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path.c_str());
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(path.c_str());
         }
-    } while (FindNextFileA(find, &entry));
+    } while (FindNextFileW(find, &entry));
     FindClose(find);
 }
 
@@ -55,7 +58,8 @@ std::string ScratchFolder()
     CreateDirectoryA(folder.c_str(), nullptr);
     folder += "\\" + std::string(info->test_suite_name()) + "." + info->name();
     std::replace(folder.begin() + static_cast<long>(std::string(temp).size()), folder.end(), '/', '_');
-    RemoveTree(folder);
+    WidePath wide(AnsiToWide(folder.c_str()), &std::free);
+    RemoveTree(L"\\\\?\\" + std::wstring(wide.get()));
     CreateDirectoryA(folder.c_str(), nullptr);
     return folder;
 }
@@ -163,11 +167,24 @@ unsigned PixelRgb(Gdiplus::Bitmap& bitmap, int x, int y)
     return data ? reinterpret_cast<const unsigned*>(PixelRow(*data, y))[x] & 0xFFFFFF : 0xDEADBEEF;
 }
 
+bool NearRgb(unsigned rgb, unsigned wanted, int tolerance)
+{
+    for (int shift : {0, 8, 16}) {
+        if (std::abs(int((rgb >> shift) & 255) - int((wanted >> shift) & 255)) > tolerance) return false;
+    }
+    return true;
+}
+
 bool IsBlack(Gdiplus::Bitmap& bitmap, int x, int y) { return PixelRgb(bitmap, x, y) == 0; }
 
 static unsigned Read32(const std::vector<unsigned char>& bytes, size_t at)
 {
     return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (unsigned(bytes[at + 3]) << 24);
+}
+
+static unsigned Read16(const std::vector<unsigned char>& bytes, size_t at)
+{
+    return bytes[at] | (bytes[at + 1] << 8);
 }
 
 BmpHeader ReadBmpHeader(const std::vector<unsigned char>& file)
@@ -179,10 +196,7 @@ BmpHeader ReadBmpHeader(const std::vector<unsigned char>& file)
     }
     header.width = static_cast<int>(Read32(file, 18));
     header.height = static_cast<int>(Read32(file, 22));
-    header.bitCount = file[28] | (file[29] << 8);
-    header.sizeImage = Read32(file, 34);
-    header.clrUsed = Read32(file, 46);
-    header.clrImportant = Read32(file, 50);
+    header.bitCount = static_cast<int>(Read16(file, 28));
     header.offBits = Read32(file, 10);
     return header;
 }
@@ -223,16 +237,127 @@ JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file)
     return facts;
 }
 
-void ExpectMonochromeBmp(const std::vector<unsigned char>& file, int width, int height)
+// The 62 bytes before the rows, field by field.
+static void ExpectMonochromeHeader(const std::vector<unsigned char>& file, int width, int height, int ppmX,
+                                   int ppmY)
 {
-    BmpHeader header = ReadBmpHeader(file);
-    EXPECT_EQ(header.bitCount, 1);
-    EXPECT_EQ(header.width, width);
-    EXPECT_EQ(header.height, height);
-    EXPECT_EQ(header.sizeImage, BmpRowBytes(width) * static_cast<unsigned>(height) + 2);
-    EXPECT_EQ(header.clrUsed, 0u);
-    EXPECT_EQ(header.clrImportant, 0u);
-    EXPECT_EQ(BmpPalette(file), (std::vector<unsigned>{0xFFFFFF, 0x000000}));
+    EXPECT_EQ(file[0], 'B');
+    EXPECT_EQ(file[1], 'M');
+    EXPECT_EQ(Read32(file, 2), file.size()) << "bfSize";
+    EXPECT_EQ(Read32(file, 10), 62u) << "bfOffBits";
+    EXPECT_EQ(Read32(file, 14), 40u) << "information header size";
+    EXPECT_EQ(static_cast<int>(Read32(file, 18)), width) << "width";
+    EXPECT_EQ(static_cast<int>(Read32(file, 22)), height) << "height, rows bottom-up";
+    EXPECT_EQ(Read16(file, 26), 1u) << "planes";
+    EXPECT_EQ(Read16(file, 28), 1u) << "bits per pixel";
+    EXPECT_EQ(Read32(file, 30), 0u) << "compression";
+    EXPECT_EQ(Read32(file, 34), BmpRowBytes(width) * static_cast<unsigned>(height) + 2) << "biSizeImage";
+    EXPECT_EQ(static_cast<int>(Read32(file, 38)), ppmX) << "horizontal pixels per metre";
+    EXPECT_EQ(static_cast<int>(Read32(file, 42)), ppmY) << "vertical pixels per metre";
+    EXPECT_EQ(Read32(file, 46), 0u) << "biClrUsed";
+    EXPECT_EQ(Read32(file, 50), 0u) << "biClrImportant";
+    EXPECT_EQ(Read32(file, 54) & 0xFFFFFF, 0xFFFFFFu) << "colour 0 white";
+    EXPECT_EQ(Read32(file, 58) & 0xFFFFFF, 0x000000u) << "colour 1 black";
+}
+
+MonoPage ExpectMonochromeBmp(const std::string& path, int width, int height, int ppmX, int ppmY)
+{
+    SCOPED_TRACE(path);
+    std::vector<unsigned char> file = ReadBytes(path);
+    size_t rowLength = BmpRowBytes(width);
+    EXPECT_EQ(file.size(), 62 + rowLength * static_cast<size_t>(height)) << "header and rows, nothing else";
+    if (file.size() < 62) return {};
+    ExpectMonochromeHeader(file, width, height, ppmX, ppmY);
+    if (file.size() != 62 + rowLength * static_cast<size_t>(height)) return {};
+    MonoPage page{width, height, std::vector<char>(static_cast<size_t>(width) * height)};
+    int blackPadding = 0;
+    for (int y = 0; y < height; ++y) {
+        const unsigned char* row = &file[62 + static_cast<size_t>(height - 1 - y) * rowLength];
+        for (int x = 0; x < (width + 7) / 8 * 8; ++x) {
+            bool black = (row[x / 8] >> (7 - x % 8)) & 1;
+            if (x < width) page.black[static_cast<size_t>(y) * width + x] = black;
+            else blackPadding += black;
+        }
+    }
+    EXPECT_EQ(blackPadding, 0) << "bits after a row's last pixel must be white";
+    return page;
+}
+
+unsigned MagickImage::Rgb(int x, int y) const
+{
+    const unsigned char* pixel = &rgba[4 * (static_cast<size_t>(y) * width + x)];
+    return unsigned(pixel[0]) << 16 | unsigned(pixel[1]) << 8 | pixel[2];
+}
+
+int MagickImage::Alpha(int x, int y) const
+{
+    return rgba[4 * (static_cast<size_t>(y) * width + x) + 3];
+}
+
+// The Unix path Wine maps a Windows path to; empty where there is none (not under Wine).
+static std::string UnixPath(const std::string& path)
+{
+    using ToUnix = char*(__cdecl*)(const wchar_t*);
+    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    WidePath wide(AnsiToWide(path.c_str()), &std::free);
+    char* unix = found && wide ? reinterpret_cast<ToUnix>(reinterpret_cast<void*>(found))(wide.get()) : nullptr;
+    std::string result = unix ? unix : "";
+    if (unix) HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+// Runs a shell script as a Unix process and waits for it. A Unix program started by this process
+// leaves its heap damaged under Wine, so Wine's start.exe starts it; there is no handle to wait on,
+// so the script ends by creating `done`, next to the script file `base`.sh.
+static bool RunUnix(const std::string& script, const std::string& base)
+{
+    std::string file = base + ".sh", done = base + ".done";
+    std::string unixFile = UnixPath(file), unixDone = UnixPath(done);
+    std::string text = script + "\ntouch '" + unixDone + "'\n";
+    WriteBytes(file, std::vector<unsigned char>(text.begin(), text.end()));
+    std::string command = "start.exe /unix /bin/sh " + unixFile;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (unixFile.empty() || unixDone.empty() ||
+        !CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &process)) {
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, 60000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int waited = 0; waited < 60000 && !FileExists(done); waited += 20) Sleep(20);
+    bool ran = FileExists(done);
+    DeleteFileA(done.c_str());
+    DeleteFileA(file.c_str());
+    return ran;
+}
+
+MagickImage ReadWithImageMagick(const std::string& path)
+{
+    static int runs = 0;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string base = std::string(temp) + "lumivex-magick-" + std::to_string(GetCurrentProcessId()) + "-" +
+                       std::to_string(++runs);
+    std::string info = base + ".info", pixels = base + ".rgba";
+    std::string source = "'" + UnixPath(path) + "[0]'";
+    std::string script = "/usr/bin/convert " + source + " -format '%m %w %h %x %y %U' info:'" + UnixPath(info) +
+                         "' && /usr/bin/convert " + source + " -depth 8 RGBA:'" + UnixPath(pixels) + "'";
+    MagickImage image;
+    EXPECT_TRUE(RunUnix(script, base)) << "ImageMagick did not run on " << path;
+    std::vector<unsigned char> described = ReadBytes(info);
+    std::istringstream fields(std::string(described.begin(), described.end()));
+    std::string units;
+    fields >> image.format >> image.width >> image.height >> image.dpiX >> image.dpiY >> units;
+    double toInch = units == "PixelsPerCentimeter" ? 2.54 : units == "PixelsPerInch" ? 1 : 0;
+    image.dpiX *= toInch;
+    image.dpiY *= toInch;
+    image.rgba = ReadBytes(pixels);
+    if (image.rgba.size() != 4 * static_cast<size_t>(image.width) * image.height) image.format.clear();
+    for (const std::string& file : {info, pixels}) DeleteFileA(file.c_str());
+    return image;
 }
 
 // Each test starts with no recorded messages.

@@ -1,4 +1,5 @@
-// Helpers of the Windows tests: recorded message boxes, scratch folders, fixtures and pixel access.
+// Helpers of the Windows tests: recorded message boxes, scratch folders, fixtures, pixel access, and
+// the readers of results that share nothing with GDI+ (the raw 1-bit BMP check, ImageMagick).
 #pragma once
 
 #include "imaging/pipeline.h"
@@ -57,14 +58,16 @@ BitmapPtr MakeRgbImage(int width, int height, Color color, float dpiX = 600, flo
     }
     return bitmap;
 }
-// 0xRRGGBB of a pixel, read through GetPixel.
+// Every channel of 0xRRGGBB `rgb` within `tolerance` of `wanted`'s.
+bool NearRgb(unsigned rgb, unsigned wanted, int tolerance);
+// 0xRRGGBB of a pixel, read through a lock of the whole image.
 unsigned PixelRgb(Gdiplus::Bitmap& bitmap, int x, int y);
 bool IsBlack(Gdiplus::Bitmap& bitmap, int x, int y);
 
-// The fields of a BMP file's first 54 bytes.
+// The fields of a BMP file's first 54 bytes, for files the tests feed in.
 struct BmpHeader {
     int width, height, bitCount;
-    unsigned sizeImage, clrUsed, clrImportant, offBits;
+    unsigned offBits;
 };
 BmpHeader ReadBmpHeader(const std::vector<unsigned char>& file);
 // The colour-table entries (0xRRGGBB) of a BMP file.
@@ -75,6 +78,46 @@ struct JpegFacts {
     int unit, densityX, densityY, width, height;
 };
 JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file);
-// Checks that `file` is the program's BMP output: 1-bit, width x height, palette white then black,
-// biSizeImage = row length x height + 2, biClrUsed and biClrImportant 0.
-void ExpectMonochromeBmp(const std::vector<unsigned char>& file, int width, int height);
+
+// A 1-bit page as its bits say, y counted from the top.
+struct MonoPage {
+    int width = 0, height = 0;
+    std::vector<char> black;
+    bool At(int x, int y) const { return black[static_cast<size_t>(y) * width + x] != 0; }
+};
+
+// The one check of every 1-bit BMP the tests make the program write, from the file's raw bytes:
+// "BM", bfSize = the file's length, bfOffBits 62, a 40-byte information header, width x height with
+// rows bottom-up, one plane, 1 bit, no compression, biSizeImage = row length x height + 2, ppmX x ppmY
+// pixels per metre, biClrUsed and biClrImportant 0, the colour table white then black, every bit after
+// a row's last pixel white, and nothing after the rows. Each difference is a test failure. Returns the
+// pixels; an empty page when the rows cannot be read.
+MonoPage ExpectMonochromeBmp(const std::string& path, int width, int height, int ppmX = 23622, int ppmY = 23622);
+
+// What ImageMagick, a decoder that shares nothing with GDI+, reads from an image file (its first frame).
+struct MagickImage {
+    std::string format;               // "PNG", "JPEG", "GIF", "BMP3"...; empty when it cannot read the file
+    int width = 0, height = 0;
+    double dpiX = 0, dpiY = 0;        // 0 when the file stores no resolution
+    std::vector<unsigned char> rgba;  // 4 bytes a pixel, rows from the top
+    unsigned Rgb(int x, int y) const;  // 0xRRGGBB
+    int Alpha(int x, int y) const;
+};
+// Runs /usr/bin/convert on the file through Wine; fails the test where that cannot be done.
+MagickImage ReadWithImageMagick(const std::string& path);
+
+// Points this program's import of one library function at a stand-in while in scope, so that a test
+// can make that call fail or misbehave. The imports are called through these pointers.
+struct ImportSwap {
+    void** slot;
+    void* original;
+    ImportSwap(void** importSlot, void* standIn) : slot(importSlot), original(*importSlot) { Set(standIn); }
+    ~ImportSwap() { Set(original); }
+    void Set(void* target)
+    {
+        DWORD was;
+        VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was);
+        *slot = target;
+        VirtualProtect(slot, sizeof *slot, was, &was);
+    }
+};

@@ -1,5 +1,5 @@
-// The main window as WinMain makes it: frame, menu, About box, notifications, closing, and a file
-// dropped on it going all the way through the default page's rotation.
+// The main window as WinMain makes it: frame, menu, About box, notifications, closing, and files
+// dropped on it going all the way through each page's operation.
 #include "main_window.h"
 
 #include "messages/texts.h"
@@ -90,19 +90,37 @@ TEST_F(MainWindow, PngDroppedOnTheDefaultPageIsTurnedClockwiseAndTheBackupNamed)
     EXPECT_EQ(Messages()[0].caption, texts->successTitle);
     EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"name.png", "name1.png"}));
 
-    BitmapPtr turned = LoadImageFile(path);
-    ASSERT_TRUE(turned);
-    ASSERT_EQ(turned->GetWidth(), 2u);
-    ASSERT_EQ(turned->GetHeight(), 3u);
+    MagickImage turned = ReadWithImageMagick(path);
+    EXPECT_EQ(turned.format, "PNG");
+    ASSERT_EQ(turned.width, 2);
+    ASSERT_EQ(turned.height, 3);
     // Clockwise: the result's row y is the source's column y read from the bottom up.
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 2; ++x) {
-            EXPECT_EQ(PixelRgb(*turned, x, y), Pattern(y, 1 - x)) << x << "," << y;
+            EXPECT_EQ(turned.Rgb(x, y), Pattern(y, 1 - x)) << x << "," << y;
         }
     }
     BitmapPtr backup = LoadImageFile(folder + "\\name1.png");
     ASSERT_TRUE(backup);
     EXPECT_EQ(backup->GetWidth(), 3u);
+}
+
+// Each page writes its BMP result as the strict 1-bit file, with the page's default settings: a
+// clockwise turn, one erosion pass, no margins, a scale of 1.
+TEST_F(MainWindow, BmpDroppedOnEachPageComesBackAsTheOneBitFile)
+{
+    std::string folder = ScratchFolder();
+    const int widths[] = {50, 100, 100, 100}, heights[] = {100, 50, 50, 50};
+    for (int page = 0; page < 4; ++page) {
+        SCOPED_TRACE(page);
+        std::string path = CopyFixture("rgb24_600.bmp", folder, "page" + std::to_string(page) + ".bmp");
+        PickTab(page);
+        ClearMessages();
+        SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({path})), 0);
+        ASSERT_EQ(Messages().size(), 1u);
+        EXPECT_EQ(Messages()[0].caption, texts->successTitle) << Messages()[0].text;
+        ExpectMonochromeBmp(path, widths[page], heights[page]);
+    }
 }
 
 TEST_F(MainWindow, DropFollowsThePickedPage)
