@@ -74,9 +74,26 @@ check_rotation() {
 
 # Reads both files as 1-bit BMPs with a parser of its own and checks that the second is the first
 # after one pass: black pixels off the frame with a white neighbour turn white, nothing else changes.
+# The second, the program's result, must be exactly the 1-bit BMP the program writes, field by field.
 expect_eroded_once() {
   /usr/bin/python3 - "$1" "$2" <<'PY' || fail "the eroded BMP is not the original after one pass"
 import struct, sys
+
+def expect_program_bmp(path):
+    data = open(path, "rb").read()
+    size, offset, header, width, height, planes, bits, compression, image_size, ppm_x, ppm_y, used, important = \
+        struct.unpack_from("<2xI4xIIiiHHIIiiII", data, 0)
+    stride = (width + 31) // 32 * 4
+    fields = [(data[:2], b"BM"), (size, len(data)), (offset, 62), (header, 40), (height > 0, True), (planes, 1),
+              (bits, 1), (compression, 0), (image_size, stride * height + 2), ((ppm_x, ppm_y), (23622, 23622)),
+              ((used, important), (0, 0)), (data[54:57] + data[58:61], b"\xff\xff\xff\0\0\0"),
+              (len(data), 62 + stride * height)]
+    for number, (found, wanted) in enumerate(fields):
+        if found != wanted:
+            sys.exit(f"{path}: field {number} is {found!r}, not {wanted!r}")
+    padding = (8 - width % 8) % 8
+    if padding and any(data[62 + y * stride + width // 8] & ((1 << padding) - 1) for y in range(height)):
+        sys.exit(f"{path}: bits after a row's last pixel are not white")
 
 def black_pixels(path):
     data = open(path, "rb").read()
@@ -93,6 +110,7 @@ def black_pixels(path):
         rows.append([(row[x // 8] >> (7 - x % 8) & 1) == black for x in range(width)])
     return rows
 
+expect_program_bmp(sys.argv[2])
 original, eroded = black_pixels(sys.argv[1]), black_pixels(sys.argv[2])
 height, width = len(original), len(original[0])
 expected = [row[:] for row in original]
