@@ -63,10 +63,10 @@ bool IsMonochromeBmp(const std::uint8_t head[kMonochromeBmpHeaderSize], std::uin
     // Blue, green, red of each entry; encoders differ in the fourth byte, which readers ignore.
     const std::uint8_t white[3] = {0xFF, 0xFF, 0xFF}, black[3] = {0, 0, 0};
     return head[0] == 'B' && head[1] == 'M' && ReadLe32(head + 2) == fileLength &&
-           ReadLe32(head + 10) == kMonochromeBmpHeaderSize && ReadLe32(head + 14) == 40 && ReadLe32(head + 18) == width &&
-           ReadLe32(head + 22) == height && ReadLe16(head + 26) == 1 && ReadLe16(head + 28) == 1 &&
-           ReadLe32(head + 30) == 0 && ReadLe32(head + 34) == static_cast<std::uint32_t>(rows + 2) &&
-           ReadLe32(head + 46) == 0 && ReadLe32(head + 50) == 0 && std::memcmp(head + 54, white, 3) == 0 &&
-           std::memcmp(head + 58, black, 3) == 0 &&
-           fileLength == kMonochromeBmpHeaderSize + rows;
+           ReadLe32(head + 10) == kMonochromeBmpHeaderSize && ReadLe32(head + 14) == 40 &&
+           ReadLe32(head + 18) == width && ReadLe32(head + 22) == height && ReadLe16(head + 26) == 1 &&
+           ReadLe16(head + 28) == 1 && ReadLe32(head + 30) == 0 &&
+           ReadLe32(head + 34) == static_cast<std::uint32_t>(rows + 2) && ReadLe32(head + 46) == 0 &&
+           ReadLe32(head + 50) == 0 && std::memcmp(head + 54, white, 3) == 0 &&
+           std::memcmp(head + 58, black, 3) == 0 && fileLength == kMonochromeBmpHeaderSize + rows;
 }

@@ -31,6 +31,7 @@ bool PatchMonochromeHeader(std::uint8_t header[54], std::uint32_t fileLength);
 // True when `head` (the file's first 62 bytes) and `fileLength` are exactly a patched 1-bit BMP of
 // width x height, rows bottom-up: "BM", bfSize = fileLength, bfOffBits 62, a 40-byte information
 // header, one plane, 1 bit, no compression, biSizeImage as patched, biClrUsed and biClrImportant 0,
-// the colour table white then black (the entries' fourth bytes not looked at), and the file as long as the header and rows together.
+// the colour table white then black (the entries' fourth bytes not looked at), and the file as long
+// as the header and the rows together.
 bool IsMonochromeBmp(const std::uint8_t head[kMonochromeBmpHeaderSize], std::uint64_t fileLength,
                      std::uint32_t width, std::uint32_t height);

@@ -43,9 +43,8 @@ static int NearestRampStep(int red, int green, int blue)
     int step = (red + green + blue) / 17;  // the mean's place on the ramp, rounded down
     if (step >= kRampSteps) return kRampSteps;
     int below = RampLevel(step), above = RampLevel(step + 1);
-    return SquaredDistance(red, green, blue, above, above, above) < SquaredDistance(red, green, blue, below, below, below)
-               ? step + 1
-               : step;
+    int toAbove = SquaredDistance(red, green, blue, above, above, above);
+    return toAbove < SquaredDistance(red, green, blue, below, below, below) ? step + 1 : step;
 }
 
 static std::uint8_t NearestIndex(int red, int green, int blue)
