@@ -167,15 +167,16 @@ static void CreateMarginFields(HWND window)
                                   IDC_MARGIN_H_EDIT, hFont);
     oldEditProc = Subclass(hMarginHEdit, SignedNumberEditProc);
     hMarginHSpin = CreateUpDown(window, IDC_MARGIN_H_SPIN, hMarginHEdit, range, 0);
-    // The panel's font: the system's wider one cuts "0.1mm" to "0.1m" in these 30 pixels.
-    hMarginHUnitLabel = CreateWithFont(window, "STATIC", "0.1mm", plainStyle, 0, {255, 135, 30, 20}, 0, hFont);
+    // The panel's font, and 50 pixels: "0.1mm" needs 37 to 44 in it, depending on the face the
+    // system substitutes, and 30 would show "0.1m".
+    hMarginHUnitLabel = CreateWithFont(window, "STATIC", "0.1mm", plainStyle, 0, {255, 135, 50, 20}, 0, hFont);
     hMarginVLabel = CreateWithFont(window, "STATIC", texts->marginVLabel, plainStyle, 0, {30, 165, 150, 20},
                                    IDC_MARGIN_V_LABEL, hFont);
     hMarginVEdit = CreateWithFont(window, "EDIT", "0", plainStyle, WS_EX_CLIENTEDGE, {190, 163, 60, 23},
                                   IDC_MARGIN_V_EDIT, hFont);
     Subclass(hMarginVEdit, SignedNumberEditProc);
     hMarginVSpin = CreateUpDown(window, IDC_MARGIN_V_SPIN, hMarginVEdit, range, 0);
-    hMarginVUnitLabel = CreateWithFont(window, "STATIC", "0.1mm", plainStyle, 0, {255, 165, 30, 20}, 0, hFont);
+    hMarginVUnitLabel = CreateWithFont(window, "STATIC", "0.1mm", plainStyle, 0, {255, 165, 50, 20}, 0, hFont);
     hMarginDropArea = CreateWithFont(window, "STATIC", texts->dropBmp, dropAreaStyle, 0, {20, 195, 440, 170},
                                      IDC_MARGIN_DROP_AREA, hDropFont);
 }

@@ -337,15 +337,23 @@ TEST_F(Panel, ControlsLieOnTheTabControlWithoutTabStopsInThePanelsFonts)
         EXPECT_EQ((style & WS_GROUP) != 0, startsGroup) << Text(child);
     }
     EXPECT_EQ(children, 27);
-    // The unit labels keep their place and size: 30 x 20 right of the margin edits.
+    // The unit labels sit right of the margin edits, wide enough for "0.1mm" in their font.
     std::vector<RECT> units;
     for (HWND unit : UnitLabels()) units.push_back(ChildRect(window, unit));
     std::sort(units.begin(), units.end(), [](const RECT& a, const RECT& b) { return a.top < b.top; });
     ASSERT_EQ(units.size(), 2u);
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(screen, panelFont);
+    SIZE text{};
+    GetTextExtentPoint32A(screen, "0.1mm", 5, &text);
+    SelectObject(screen, previous);
+    ReleaseDC(nullptr, screen);
+    ASSERT_GT(text.cx, 0);
     for (int row = 0; row < 2; ++row) {
         EXPECT_EQ(units[row].left, 255);
         EXPECT_EQ(units[row].top, 135 + 30 * row);
-        EXPECT_EQ(units[row].right - units[row].left, 30);
+        EXPECT_GE(units[row].right - units[row].left, text.cx);
+        EXPECT_LE(units[row].right, 460);
         EXPECT_EQ(units[row].bottom - units[row].top, 20);
     }
     for (int id : {IDC_DROP_AREA, IDC_EROSION_DROP_AREA, IDC_MARGIN_DROP_AREA, IDC_SCALE_DROP_AREA}) {
