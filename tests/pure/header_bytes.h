@@ -27,7 +27,7 @@ inline void Append(Bytes& bytes, const Bytes& more)
     bytes.insert(bytes.end(), more.begin(), more.end());
 }
 
-struct BmpSpec {
+struct BmpFields {
     std::uint32_t infoSize = 40;
     std::int64_t width = 10;
     std::int64_t height = 7;  // negative: top-down
@@ -39,30 +39,30 @@ struct BmpSpec {
 
 // A BMP file: file header, info header, bit-field masks after a 40-byte header with compression 3,
 // the full colour table, then the rows (or, run-length coded, an end-of-bitmap code).
-inline Bytes MakeBmp(const BmpSpec& spec)
+inline Bytes MakeBmp(const BmpFields& fields)
 {
-    bool core = spec.infoSize == 12;
-    std::uint64_t entries = spec.bitCount <= 8 ? 1u << spec.bitCount : 0;
-    std::uint64_t masks = spec.infoSize == 40 && spec.compression == 3 ? 12 : 0;
-    std::uint64_t offBits = 14 + spec.infoSize + masks + entries * (core ? 3 : 4);
+    bool core = fields.infoSize == 12;
+    std::uint64_t entries = fields.bitCount <= 8 ? 1u << fields.bitCount : 0;
+    std::uint64_t masks = fields.infoSize == 40 && fields.compression == 3 ? 12 : 0;
+    std::uint64_t offBits = 14 + fields.infoSize + masks + entries * (core ? 3 : 4);
     Bytes file(static_cast<std::size_t>(offBits), 0);
     file[0] = 'B';
     file[1] = 'M';
     PutUnsigned(file, 10, offBits, 4, false);
-    PutUnsigned(file, 14, spec.infoSize, 4, false);
+    PutUnsigned(file, 14, fields.infoSize, 4, false);
     int side = core ? 2 : 4;
-    PutUnsigned(file, 18, static_cast<std::uint64_t>(spec.width), side, false);
-    PutUnsigned(file, 18 + side, static_cast<std::uint64_t>(spec.height), side, false);
-    PutUnsigned(file, 18 + 2 * side, spec.planes, 2, false);
-    PutUnsigned(file, 20 + 2 * side, spec.bitCount, 2, false);
-    if (!core) PutUnsigned(file, 30, spec.compression, 4, false);
-    if (spec.compression == 1 || spec.compression == 2) {
+    PutUnsigned(file, 18, static_cast<std::uint64_t>(fields.width), side, false);
+    PutUnsigned(file, 18 + side, static_cast<std::uint64_t>(fields.height), side, false);
+    PutUnsigned(file, 18 + 2 * side, fields.planes, 2, false);
+    PutUnsigned(file, 20 + 2 * side, fields.bitCount, 2, false);
+    if (!core) PutUnsigned(file, 30, fields.compression, 4, false);
+    if (fields.compression == 1 || fields.compression == 2) {
         Append(file, Bytes{0, 1});
         PutUnsigned(file, 2, file.size(), 4, false);
         return file;
     }
-    std::uint64_t rowLength = (static_cast<std::uint64_t>(spec.width) * spec.bitCount + 31) / 32 * 4;
-    std::uint64_t rows = spec.rowsPresent >= 0 ? spec.rowsPresent : (spec.height < 0 ? -spec.height : spec.height);
+    std::uint64_t rowLength = (static_cast<std::uint64_t>(fields.width) * fields.bitCount + 31) / 32 * 4;
+    std::uint64_t rows = fields.rowsPresent >= 0 ? fields.rowsPresent : (fields.height < 0 ? -fields.height : fields.height);
     file.resize(file.size() + static_cast<std::size_t>(rowLength * rows), 0x5A);
     PutUnsigned(file, 2, file.size(), 4, false);
     return file;

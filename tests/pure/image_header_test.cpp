@@ -37,16 +37,16 @@ Checked Check(const Bytes& file)
     return checked;
 }
 
-BmpSpec Spec(std::uint32_t infoSize, std::int64_t width, std::int64_t height, std::uint16_t bitCount,
+BmpFields Fields(std::uint32_t infoSize, std::int64_t width, std::int64_t height, std::uint16_t bitCount,
              std::uint32_t compression = 0)
 {
-    BmpSpec spec;
-    spec.infoSize = infoSize;
-    spec.width = width;
-    spec.height = height;
-    spec.bitCount = bitCount;
-    spec.compression = compression;
-    return spec;
+    BmpFields fields;
+    fields.infoSize = infoSize;
+    fields.width = width;
+    fields.height = height;
+    fields.bitCount = bitCount;
+    fields.compression = compression;
+    return fields;
 }
 
 Bytes Changed(Bytes file, std::size_t at, std::uint64_t value, int width, bool bigEndian)
@@ -76,18 +76,18 @@ struct HeaderCase {
 
 std::vector<HeaderCase> HeaderCases()
 {
-    BmpSpec shortRows = Spec(40, 100, 50, 24);
+    BmpFields shortRows = Fields(40, 100, 50, 24);
     shortRows.rowsPresent = 10;
-    BmpSpec noPlanes = Spec(40, 10, 7, 1);
+    BmpFields noPlanes = Fields(40, 10, 7, 1);
     noPlanes.planes = 0;
     Bytes cutFrame = MakeJpeg({JfifSegment(1, 600, 600), FrameSegment(100, 50)});
     cutFrame.resize(2 + 18 + 4 + 5);  // SOI, APP0, the frame header's length and only 3 of its bytes
     return {
-        {"1-bit BMP", MakeBmp(Spec(40, 10, 7, 1)), ImageKind::Bmp, true, 10, 7},
-        {"core-header 24-bit BMP", MakeBmp(Spec(12, 5, 3, 24)), ImageKind::Bmp, true, 5, 3},
-        {"V5-header 32-bit top-down BMP", MakeBmp(Spec(124, 3, -4, 32)), ImageKind::Bmp, true, 3, 4},
-        {"bit-field 16-bit BMP", MakeBmp(Spec(40, 9, 2, 16, 3)), ImageKind::Bmp, true, 9, 2},
-        {"run-length 8-bit BMP", MakeBmp(Spec(40, 4000, 3000, 8, 1)), ImageKind::Bmp, true, 4000, 3000},
+        {"1-bit BMP", MakeBmp(Fields(40, 10, 7, 1)), ImageKind::Bmp, true, 10, 7},
+        {"core-header 24-bit BMP", MakeBmp(Fields(12, 5, 3, 24)), ImageKind::Bmp, true, 5, 3},
+        {"V5-header 32-bit top-down BMP", MakeBmp(Fields(124, 3, -4, 32)), ImageKind::Bmp, true, 3, 4},
+        {"bit-field 16-bit BMP", MakeBmp(Fields(40, 9, 2, 16, 3)), ImageKind::Bmp, true, 9, 2},
+        {"run-length 8-bit BMP", MakeBmp(Fields(40, 4000, 3000, 8, 1)), ImageKind::Bmp, true, 4000, 3000},
         {"PNG", MakePngHead(100, 50), ImageKind::Png, true, 100, 50},
         {"20000 x 20000 PNG: the buffer rule decides", MakePngHead(20000, 20000), ImageKind::Png, true, 20000, 20000},
         {"GIF", MakeGifHead(100, 50), ImageKind::Gif, true, 100, 50},
@@ -97,26 +97,26 @@ std::vector<HeaderCase> HeaderCases()
         {"text", Bytes{'h', 'e', 'l', 'l', 'o'}, ImageKind::Unknown, false, 0, 0},
         {"empty file", Bytes{}, ImageKind::Unknown, false, 0, 0},
         // Widths whose rows wrap 32-bit sizes: decoders that compute in 32 bits allocate nothing and fault.
-        {"1-bit BMP 1073741824 x 64", MakeBmp([] { BmpSpec s = Spec(40, 1 << 30, 64, 1); s.rowsPresent = 0; return s; }()),
+        {"1-bit BMP 1073741824 x 64", MakeBmp([] { BmpFields s = Fields(40, 1 << 30, 64, 1); s.rowsPresent = 0; return s; }()),
          ImageKind::Bmp, false, 1 << 30, 64},
-        {"24-bit BMP 178956971 wide", MakeBmp([] { BmpSpec s = Spec(40, 178956971, 64, 24); s.rowsPresent = 0; return s; }()),
+        {"24-bit BMP 178956971 wide", MakeBmp([] { BmpFields s = Fields(40, 178956971, 64, 24); s.rowsPresent = 0; return s; }()),
          ImageKind::Bmp, false, 178956971, 64},
         {"BMP with fewer rows than promised", MakeBmp(shortRows), ImageKind::Bmp, false, 100, 50},
-        {"BMP 0 wide", MakeBmp(Spec(40, 0, 7, 1)), ImageKind::Bmp, false, 0, 7},
-        {"BMP 0 high", MakeBmp(Spec(40, 10, 0, 1)), ImageKind::Bmp, false, 10, 0},
-        {"BMP -10 wide", MakeBmp(Spec(40, -10, 7, 1)), ImageKind::Bmp, false, -10, 7},
-        {"BMP -2^31 high", Changed(MakeBmp(Spec(40, 10, 7, 1)), 22, 0x80000000u, 4, false), ImageKind::Bmp, false, 10,
+        {"BMP 0 wide", MakeBmp(Fields(40, 0, 7, 1)), ImageKind::Bmp, false, 0, 7},
+        {"BMP 0 high", MakeBmp(Fields(40, 10, 0, 1)), ImageKind::Bmp, false, 10, 0},
+        {"BMP -10 wide", MakeBmp(Fields(40, -10, 7, 1)), ImageKind::Bmp, false, -10, 7},
+        {"BMP -2^31 high", Changed(MakeBmp(Fields(40, 10, 7, 1)), 22, 0x80000000u, 4, false), ImageKind::Bmp, false, 10,
          0x80000000ll},
         {"BMP with 0 planes", MakeBmp(noPlanes), ImageKind::Bmp, false, 10, 7},
-        {"BMP of 7 bits", MakeBmp(Spec(40, 10, 7, 7)), ImageKind::Bmp, false, 10, 7},
-        {"run-length 8 on 24 bits", MakeBmp(Spec(40, 10, 7, 24, 1)), ImageKind::Bmp, false, 10, 7},
-        {"run-length top-down", MakeBmp(Spec(40, 10, -7, 8, 1)), ImageKind::Bmp, false, 10, 7},
-        {"BMP compression 4 (embedded JPEG)", MakeBmp(Spec(40, 10, 7, 24, 4)), ImageKind::Bmp, false, 10, 7},
-        {"BMP info header of 41 bytes", Changed(MakeBmp(Spec(40, 10, 7, 1)), 14, 41, 4, false), ImageKind::Bmp, false,
+        {"BMP of 7 bits", MakeBmp(Fields(40, 10, 7, 7)), ImageKind::Bmp, false, 10, 7},
+        {"run-length 8 on 24 bits", MakeBmp(Fields(40, 10, 7, 24, 1)), ImageKind::Bmp, false, 10, 7},
+        {"run-length top-down", MakeBmp(Fields(40, 10, -7, 8, 1)), ImageKind::Bmp, false, 10, 7},
+        {"BMP compression 4 (embedded JPEG)", MakeBmp(Fields(40, 10, 7, 24, 4)), ImageKind::Bmp, false, 10, 7},
+        {"BMP info header of 41 bytes", Changed(MakeBmp(Fields(40, 10, 7, 1)), 14, 41, 4, false), ImageKind::Bmp, false,
          0, 0},
-        {"BMP pixel data inside the header", Changed(MakeBmp(Spec(40, 10, 7, 1)), 10, 20, 4, false), ImageKind::Bmp,
+        {"BMP pixel data inside the header", Changed(MakeBmp(Fields(40, 10, 7, 1)), 10, 20, 4, false), ImageKind::Bmp,
          false, 10, 7},
-        {"BMP pixel data past the end", Changed(MakeBmp(Spec(40, 10, 7, 1)), 10, 0xFFFFFFFF, 4, false), ImageKind::Bmp,
+        {"BMP pixel data past the end", Changed(MakeBmp(Fields(40, 10, 7, 1)), 10, 0xFFFFFFFF, 4, false), ImageKind::Bmp,
          false, 10, 7},
         {"BMP of its file header only", Bytes{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}, ImageKind::Bmp, false, 0,
          0},
@@ -225,10 +225,10 @@ std::vector<Seed> Seeds()
     const std::size_t exifStart = 2 + 18 + 4 + 6;  // the TIFF data inside the APP1 segment
     for (std::size_t at = exifStart; at + 4 <= exifStart + tiff.size(); at += 2) segments.push_back({at, 4, true, false});
     std::size_t frameEnd = 2 + 18 + 4 + 6 + tiff.size() + 44 + 19;  // the end of the whole frame header
-    Bytes bmp1 = MakeBmp(Spec(40, 10, 7, 1));
-    Bytes bmp24 = MakeBmp(Spec(124, 3, -4, 24));
-    Bytes bmpCore = MakeBmp(Spec(12, 5, 3, 8));
-    Bytes rle = MakeBmp(Spec(40, 40, 30, 4, 2));
+    Bytes bmp1 = MakeBmp(Fields(40, 10, 7, 1));
+    Bytes bmp24 = MakeBmp(Fields(124, 3, -4, 24));
+    Bytes bmpCore = MakeBmp(Fields(12, 5, 3, 8));
+    Bytes rle = MakeBmp(Fields(40, 40, 30, 4, 2));
     return {
         {"1-bit BMP", bmp1, bmp1.size(), info},
         {"V5 24-bit BMP", bmp24, bmp24.size(), info},
