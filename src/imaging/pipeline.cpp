@@ -8,7 +8,9 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -209,16 +211,32 @@ bool OpenSource(char const* path, SourceImage& source)
     return true;
 }
 
-void SetMonochromePalette(Bitmap& bitmap)
+std::vector<ARGB> PaletteOf(Bitmap& bitmap)
 {
-    // ColorPalette ends in a one-entry array; the block holds both entries.
-    std::vector<BYTE> block(sizeof(ColorPalette) + sizeof(ARGB));
+    int size = bitmap.GetPaletteSize();
+    if (!IsIndexedPixelFormat(bitmap.GetPixelFormat()) || size < static_cast<int>(sizeof(ColorPalette))) return {};
+    std::vector<BYTE> block(static_cast<std::size_t>(size));
+    auto* palette = reinterpret_cast<ColorPalette*>(block.data());
+    if (bitmap.GetPalette(palette, size) != Ok) return {};
+    UINT room = static_cast<UINT>((static_cast<std::size_t>(size) - offsetof(ColorPalette, Entries)) / sizeof(ARGB));
+    return std::vector<ARGB>(palette->Entries, palette->Entries + std::min({palette->Count, room, 256u}));
+}
+
+Status SetPaletteEntries(Bitmap& bitmap, const std::vector<ARGB>& entries)
+{
+    // ColorPalette ends in a one-entry array; the block holds all of them.
+    std::vector<BYTE> block(sizeof(ColorPalette) + entries.size() * sizeof(ARGB));
     auto* palette = reinterpret_cast<ColorPalette*>(block.data());
     palette->Flags = 0;
-    palette->Count = 2;
-    palette->Entries[0] = 0x00FFFFFF;  // white; alpha 0 as the files have always carried it
-    palette->Entries[1] = 0x00000000;  // black
-    bitmap.SetPalette(palette);
+    palette->Count = static_cast<UINT>(entries.size());
+    std::copy(entries.begin(), entries.end(), palette->Entries);
+    return bitmap.SetPalette(palette);
+}
+
+void SetMonochromePalette(Bitmap& bitmap)
+{
+    // White first, black second; alpha 0 as the files have always carried it.
+    SetPaletteEntries(bitmap, {0x00FFFFFF, 0x00000000});
 }
 
 // A palette entry is black when its blue component is below the threshold, as its 24-bit form would be.
@@ -231,13 +249,10 @@ static bool IsBlackEntry(ARGB colour)
 // is judged once. False when the palette cannot be read or a lock fails.
 static bool PackIndexed(Bitmap& source, Bitmap& mono, int height)
 {
-    std::vector<BYTE> block(static_cast<size_t>(std::max(source.GetPaletteSize(), 0)) + sizeof(ColorPalette));
-    auto* palette = reinterpret_cast<ColorPalette*>(block.data());
-    if (source.GetPalette(palette, source.GetPaletteSize()) != Ok || palette->Count < 2) {
-        return false;
-    }
-    bool zeroIsBlack = IsBlackEntry(palette->Entries[0]);
-    bool oneIsBlack = IsBlackEntry(palette->Entries[1]);
+    std::vector<ARGB> palette = PaletteOf(source);
+    if (palette.size() < 2) return false;
+    bool zeroIsBlack = IsBlackEntry(palette[0]);
+    bool oneIsBlack = IsBlackEntry(palette[1]);
     LockedPixels indices = LockPixels(source, ImageLockModeRead, PixelFormat1bppIndexed);
     LockedPixels bits = indices ? LockPixels(mono, ImageLockModeWrite, PixelFormat1bppIndexed) : nullptr;
     if (!bits) return false;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 using BitmapPtr = std::unique_ptr<Gdiplus::Bitmap>;
 using WidePath = std::unique_ptr<wchar_t, decltype(&std::free)>;
@@ -58,6 +59,11 @@ inline std::uint8_t* PixelRow(const Gdiplus::BitmapData& pixels, int y)
     return static_cast<std::uint8_t*>(pixels.Scan0) + static_cast<std::ptrdiff_t>(y) * pixels.Stride;
 }
 
+// The palette entries of an indexed bitmap (0xAARRGGBB, at most 256); empty for other bitmaps or when
+// the palette cannot be read.
+std::vector<Gdiplus::ARGB> PaletteOf(Gdiplus::Bitmap& bitmap);
+// Installs a palette of these entries (flags 0) on an indexed bitmap.
+Gdiplus::Status SetPaletteEntries(Gdiplus::Bitmap& bitmap, const std::vector<Gdiplus::ARGB>& entries);
 // The white-first, black-second palette of every 1-bit result.
 void SetMonochromePalette(Gdiplus::Bitmap& bitmap);
 

@@ -88,13 +88,9 @@ static BitmapPtr ToFixedPalette(Bitmap& image)
     BitmapPtr indexed = NewBitmap(width, height, PixelFormat8bppIndexed, image.GetHorizontalResolution(),
                                   image.GetVerticalResolution());
     if (!indexed) return nullptr;
-    // ColorPalette ends in a one-entry array; the block holds all of them.
-    std::vector<BYTE> block(sizeof(ColorPalette) + (kFixedPaletteCount - 1) * sizeof(ARGB));
-    auto* palette = reinterpret_cast<ColorPalette*>(block.data());
-    palette->Flags = 0;
-    palette->Count = kFixedPaletteCount;
-    for (int index = 0; index < kFixedPaletteCount; ++index) palette->Entries[index] = FixedPaletteEntry(index);
-    if (indexed->SetPalette(palette) != Ok) return nullptr;
+    std::vector<ARGB> palette(kFixedPaletteCount);
+    for (int index = 0; index < kFixedPaletteCount; ++index) palette[index] = FixedPaletteEntry(index);
+    if (SetPaletteEntries(*indexed, palette) != Ok) return nullptr;
     LockedPixels bgra = LockPixels(image, ImageLockModeRead, PixelFormat32bppARGB);
     LockedPixels indices = bgra ? LockPixels(*indexed, ImageLockModeWrite, PixelFormat8bppIndexed) : nullptr;
     if (!indices) return nullptr;

@@ -4,6 +4,7 @@
 
 #include "imaging/kernels/erosion.h"
 #include "imaging/kernels/lengths.h"
+#include "imaging/kernels/palette.h"
 #include "imaging/kernels/resample.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
@@ -27,18 +28,6 @@ struct SourceRows {
     const std::uint8_t* first = nullptr;
     std::ptrdiff_t stride = 0;
 };
-
-// The palette of an indexed source; empty for other sources or when it cannot be read.
-std::vector<ARGB> PaletteOf(Bitmap& source)
-{
-    int size = source.GetPaletteSize();
-    if (!IsIndexedPixelFormat(source.GetPixelFormat()) || size < static_cast<int>(sizeof(ColorPalette))) return {};
-    std::vector<BYTE> block(static_cast<std::size_t>(size));
-    auto* palette = reinterpret_cast<ColorPalette*>(block.data());
-    if (source.GetPalette(palette, size) != Ok) return {};
-    UINT room = static_cast<UINT>((static_cast<std::size_t>(size) - offsetof(ColorPalette, Entries)) / sizeof(ARGB));
-    return std::vector<ARGB>(palette->Entries, palette->Entries + std::min({palette->Count, room, 256u}));
-}
 
 // True when every palette entry composed over white is a grey; `levels` then holds each index's grey.
 // The entries' own alpha counts: the palette flags are not reliable (Wine marks every palette).

@@ -1,6 +1,7 @@
 // The resampler against the same formula evaluated in double precision on random pictures, against
 // ImageMagick's Catmull-Rom resize of committed fixtures, and the properties a user sees: uniform
 // areas stay uniform up to the edges, thin strokes turn grey instead of vanishing, nothing flips.
+#include "imaging/kernels/palette.h"
 #include "imaging/kernels/resample.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-// The fixed palette and its nearest-colour search: the nearest cube entry is found channel by channel,
-// the nearest grey from the mean, and the closer of the two wins.
+// Colours over white, the fixed palette and its nearest-colour search: the nearest cube entry is found
+// channel by channel, the nearest grey from the mean, and the closer of the two wins.
 #include "imaging/kernels/palette.h"
 
 constexpr int kCubeStep = 51;
@@ -63,16 +63,22 @@ static std::uint8_t NearestIndex(int red, int green, int blue)
     return static_cast<std::uint8_t>(RampIndex(step));
 }
 
-// A channel laid over white paper by the pixel's alpha, rounded.
-static int OverWhite(int channel, int alpha)
+void ComposeOverWhite(const std::uint8_t* bgra, int width, std::uint8_t* bgr)
 {
-    return (channel * alpha + 255 * (255 - alpha) + 127) / 255;
+    for (int x = 0; x < width; ++x) {
+        unsigned alpha = bgra[4 * x + 3];
+        for (int c = 0; c < 3; ++c) {
+            unsigned clear = 255u - bgra[4 * x + c];  // how far from white, scaled by the coverage
+            bgr[3 * x + c] = static_cast<std::uint8_t>(255u - (clear * alpha + 127u) / 255u);
+        }
+    }
 }
 
 void QuantiseRow(const std::uint8_t* bgra, int width, std::uint8_t* indices)
 {
     for (int x = 0; x < width; ++x, bgra += 4) {
-        int alpha = bgra[3];
-        indices[x] = NearestIndex(OverWhite(bgra[2], alpha), OverWhite(bgra[1], alpha), OverWhite(bgra[0], alpha));
+        std::uint8_t bgr[3];
+        ComposeOverWhite(bgra, 1, bgr);
+        indices[x] = NearestIndex(bgr[2], bgr[1], bgr[0]);
     }
 }

@@ -1,4 +1,5 @@
-// The fixed 256-colour palette of every GIF result, and the reduction of 32-bit pixels to it.
+// Colours laid over white paper, and the fixed 256-colour palette of every GIF result with the
+// reduction of 32-bit pixels to it.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,10 @@ constexpr int kFixedPaletteCount = 256;
 // to 255 are the 40 greys of the ramp round(k x 255 / 45), k = 0 to 45, that the cube lacks, darkest
 // first.
 std::uint32_t FixedPaletteEntry(int index);
+
+// One row of blue-green-red-alpha pixels (alpha not premultiplied) composed over white into
+// blue-green-red: c x a / 255 + 255 - a, rounded to nearest. `bgr` may be `bgra` itself.
+void ComposeOverWhite(const std::uint8_t* bgra, int width, std::uint8_t* bgr);
 
 // Reduces one row of `width` blue-green-red-alpha pixels (alpha not premultiplied) to indices of the
 // fixed palette: each pixel laid over white by its alpha, then the entry nearest by the sum of squared

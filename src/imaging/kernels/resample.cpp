@@ -248,17 +248,6 @@ void ResampleBicubic(const std::uint8_t* source, std::ptrdiff_t sourceStride, in
     }
 }
 
-void ComposeOverWhite(const std::uint8_t* bgra, int width, std::uint8_t* bgr)
-{
-    for (int x = 0; x < width; ++x) {
-        unsigned alpha = bgra[4 * x + 3];
-        for (int c = 0; c < 3; ++c) {
-            unsigned clear = 255u - bgra[4 * x + c];  // how far from white, scaled by the coverage
-            bgr[3 * x + c] = static_cast<std::uint8_t>(255u - (clear * alpha + 127u) / 255u);
-        }
-    }
-}
-
 void IndicesToPlane(const std::uint8_t* indices, std::ptrdiff_t stride, int width, int height, int bitsPerPixel,
                     const std::uint8_t* levels, std::uint8_t* plane)
 {

@@ -22,10 +22,6 @@
 void ResampleBicubic(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width, int height,
                      int channels, std::uint8_t* result, std::ptrdiff_t resultStride, int newWidth, int newHeight);
 
-// One row of blue-green-red-alpha pixels (alpha not premultiplied) composed over white into
-// blue-green-red: c x a / 255 + 255 - a, rounded to nearest. `bgr` may be `bgra` itself.
-void ComposeOverWhite(const std::uint8_t* bgra, int width, std::uint8_t* bgr);
-
 // Rows of 1-, 4- or 8-bit palette indices (the first pixel in the most significant bits), `stride`
 // bytes apart, as one byte per pixel through `levels` (256 entries): plane[y * width + x] = levels[index].
 // Other bit counts change nothing.
