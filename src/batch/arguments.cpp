@@ -6,10 +6,10 @@
 
 const char* const usageText =
     "Usage:\n"
-    "  lumivex-batch [--jobs N] rotate right|left FILE...\n"
-    "  lumivex-batch [--jobs N] erode PIXELS FILE...\n"
-    "  lumivex-batch [--jobs N] margins top-left|top-right|bottom-left|bottom-right HORIZONTAL VERTICAL FILE...\n"
-    "  lumivex-batch [--jobs N] scale X Y FILE...\n"
+    "  lumivex-batch [--jobs N] [--include-backups] rotate right|left FILE...\n"
+    "  lumivex-batch [--jobs N] [--include-backups] erode PIXELS FILE...\n"
+    "  lumivex-batch [--jobs N] [--include-backups] margins top-left|top-right|bottom-left|bottom-right HORIZONTAL VERTICAL FILE...\n"
+    "  lumivex-batch [--jobs N] [--include-backups] scale X Y FILE...\n"
     "  lumivex-batch --help\n"
     "  lumivex-batch --version\n"
     "\n"
@@ -22,7 +22,11 @@ const char* const usageText =
     "            decimal mark)\n"
     "Every BMP is written as 1-bit black and white.\n"
     "FILE may hold * and ? in its last part (page*.bmp, scans\\?.png); names are taken in name order.\n"
-    "--jobs N   files processed at once, 1 to 64 (default: the number of processors)\n"
+    "Where a pattern matches both page.png and page1.png (page2.png, ...), these are taken for the\n"
+    "numbered backups of page.png and left out; files named without a pattern are always processed.\n"
+    "--jobs N            files processed at once, 1 to 64 (default: the number of processors)\n"
+    "--include-backups   patterns take the numbered backups too\n"
+    "A stopped run (Ctrl+C) names on standard error each file it did not process.\n"
     "A success is printed on standard output, a failure on standard error. Exit status: 0 when every\n"
     "file succeeded, 1 when any failed, 2 for a mistake in the command.";
 
@@ -201,6 +205,8 @@ ParsedCommand ParseArguments(const std::vector<std::wstring>& arguments)
         } else if (argument == L"--help" || argument == L"--version") {
             parsed.request = argument == L"--help" ? Request::Help : Request::Version;
             return parsed;
+        } else if (argument == L"--include-backups") {
+            parsed.command.includeBackups = true;
         } else if (argument == L"--jobs") {
             if (i + 1 == arguments.size()) return UsageError("--jobs is missing its number: a whole number from 1 to 64");
             if (!ReadWhole(Narrow(arguments[++i]), 1, 64, parsed.command.jobs)) {

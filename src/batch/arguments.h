@@ -19,6 +19,7 @@ struct BatchCommand {
     double factorX = 1.0;        // 0.0001 to 10
     double factorY = 1.0;
     int jobs = 0;                // 1 to 64; 0 until chosen from the number of processors
+    bool includeBackups = false; // patterns also take the numbered backups of the files they match
     std::vector<std::wstring> files;  // as given: names or patterns
 };
 
@@ -30,7 +31,8 @@ struct ParsedCommand {
     std::string error;  // for a usage error: what is wrong, naming the parameter and its range
 };
 
-// Reads the arguments after the program name. Options ("--jobs N", "--help", "--version") may stand
+// Reads the arguments after the program name. Options ("--jobs N", "--include-backups", "--help",
+// "--version") may stand
 // anywhere before a "--", after which every argument is a file.
 ParsedCommand ParseArguments(const std::vector<std::wstring>& arguments);
 

@@ -3,6 +3,7 @@
 #include "batch/files.h"
 
 #include "core/ansi_path.h"
+#include "imaging/operations.h"
 
 #include "messages/texts.h"
 
@@ -125,13 +126,34 @@ static std::wstring Identity(const std::wstring& fullPath)
     return upper;
 }
 
-std::vector<BatchFile> ExpandFiles(const std::vector<std::wstring>& arguments, const char* noMatchText)
+static std::string Upper(std::string text)
 {
-    std::vector<BatchFile> files;
-    std::set<std::wstring> seen;
+    if (!text.empty()) CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// The entries among `files` (one pattern's matches) that are numbered backups of another of them.
+static std::vector<bool> NumberedBackups(const std::vector<BatchFile>& files)
+{
+    std::set<std::string> matched;
+    for (const BatchFile& file : files) matched.insert(Upper(file.path));
+    std::vector<bool> backups(files.size(), false);
+    for (size_t i = 0; i < files.size(); ++i) {
+        for (const std::string& page : PagesBackedUpAs(files[i].path.c_str())) {
+            backups[i] = backups[i] || matched.count(Upper(page)) > 0;
+        }
+    }
+    return backups;
+}
+
+ExpandedFiles ExpandFiles(const std::vector<std::wstring>& arguments, const char* noMatchText, bool includeBackups)
+{
+    ExpandedFiles expanded;
+    std::set<std::wstring> seen, leftOut;
     for (const std::wstring& argument : arguments) {
-        std::vector<std::wstring> names = HasWildcard(argument) ? Expand(argument) : std::vector<std::wstring>{argument};
-        bool matched = false;
+        bool pattern = HasWildcard(argument);
+        std::vector<std::wstring> names = pattern ? Expand(argument) : std::vector<std::wstring>{argument};
+        std::vector<BatchFile> matches;
         for (const std::wstring& name : names) {
             std::wstring fullPath = FullPath(name);
             BatchFile file{name, "", nullptr};
@@ -140,10 +162,21 @@ std::vector<BatchFile> ExpandFiles(const std::vector<std::wstring>& arguments, c
             } else if (!IsFile(fullPath)) {
                 continue;
             }
-            matched = true;
-            if (file.refusal || seen.insert(Identity(fullPath)).second) files.push_back(file);
+            matches.push_back(file);
         }
-        if (!matched) files.push_back({argument, "", noMatchText});
+        if (matches.empty()) expanded.files.push_back({argument, "", noMatchText});
+        std::vector<bool> backups = NumberedBackups(matches);
+        for (size_t i = 0; i < matches.size(); ++i) {
+            const BatchFile& file = matches[i];
+            std::wstring identity = file.refusal ? L"" : Identity(FullPath(file.shown));
+            if (pattern && !includeBackups && backups[i]) {
+                if (!seen.count(identity)) leftOut.insert(identity);
+            } else if (file.refusal || seen.insert(identity).second) {
+                leftOut.erase(identity);
+                expanded.files.push_back(file);
+            }
+        }
     }
-    return files;
+    expanded.backupsLeftOut = static_cast<int>(leftOut.size());
+    return expanded;
 }

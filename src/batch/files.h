@@ -16,4 +16,11 @@ struct BatchFile {
 // gives one entry refused with `noMatchText`; a file whose full path the ANSI code page cannot hold,
 // or that is too long for the window's 260-character buffer, is refused with the processing error.
 // A file named again (by any spelling, or through another pattern) keeps only its first entry.
-std::vector<BatchFile> ExpandFiles(const std::vector<std::wstring>& arguments, const char* noMatchText);
+// Unless `includeBackups`, a pattern's matches that are numbered backups of another of its matches
+// (page1.png, page2.png of page.png, by the pipeline's naming rule) are left out and counted; a file
+// named without a pattern is always taken.
+struct ExpandedFiles {
+    std::vector<BatchFile> files;
+    int backupsLeftOut = 0;
+};
+ExpandedFiles ExpandFiles(const std::vector<std::wstring>& arguments, const char* noMatchText, bool includeBackups);

@@ -36,10 +36,10 @@ static int Run(BatchCommand command)
     Gdiplus::GdiplusStartupInput startupInput;
     ULONG_PTR gdiplusToken = 0;
     Gdiplus::GdiplusStartup(&gdiplusToken, &startupInput, nullptr);
-    std::vector<BatchFile> files = ExpandFiles(command.files, ActiveBatchTexts().noMatch);
-    size_t succeeded = RunBatch(command, files);
+    ExpandedFiles expanded = ExpandFiles(command.files, ActiveBatchTexts().noMatch, command.includeBackups);
+    size_t succeeded = RunBatch(command, expanded.files, expanded.backupsLeftOut);
     Gdiplus::GdiplusShutdown(gdiplusToken);
-    return succeeded == files.size() ? 0 : 1;
+    return succeeded == expanded.files.size() ? 0 : 1;
 }
 
 int main()

@@ -22,11 +22,13 @@ static const BatchTexts batchTextsEN = {
     "No file matches this name",
     "%d files: %d succeeded, %d failed",
     "Stopped: %d files not processed",
+    "%d backups left out",
 };
 static const BatchTexts batchTextsIT = {
     "Nessun file corrisponde a questo nome",
     "%d file: %d riusciti, %d non riusciti",
     "Interrotto: %d file non elaborati",
+    "%d backup esclusi",
 };
 
 const BatchTexts& ActiveBatchTexts()
@@ -120,10 +122,7 @@ static std::string BackupFamily(const std::string& path)
     return Upper(std::string(drive) + directory + stem + "|" + extension);
 }
 
-// Groups of files, in order, each processed in order on one thread. A file takes the first free
-// backup name; while no two files would take the same one now, each takes its own whatever the order,
-// as on one thread. Files of a family where two would meet stay together in the files' order.
-static std::vector<std::vector<size_t>> PlanUnits(const std::vector<BatchFile>& files)
+std::vector<std::vector<size_t>> PlanUnits(const std::vector<BatchFile>& files)
 {
     std::vector<std::string> backups(files.size());
     std::map<std::string, int> takers;
@@ -192,19 +191,31 @@ static bool PrintReports(size_t index, size_t count, const BatchFile& file, cons
     return succeeded;
 }
 
-static void PrintSummary(size_t count, size_t succeeded, size_t failed)
+// After a stop, the count and then each file not processed on its own line, as it was named, so
+// that the run can be resumed with exactly those.
+static void PrintNotProcessed(const std::vector<BatchFile>& files, const std::vector<bool>& processed)
 {
-    char line[128];
-    if (succeeded + failed < count) {
-        std::snprintf(line, sizeof line, ActiveBatchTexts().notProcessed, static_cast<int>(count - succeeded - failed));
-        WriteLine(Stream::Error, Widen(line));
+    std::wstring lines;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!processed[i]) lines += L"\n" + files[i].shown;
     }
-    std::snprintf(line, sizeof line, ActiveBatchTexts().summary, static_cast<int>(count), static_cast<int>(succeeded),
-                  static_cast<int>(failed));
-    WriteLine(Stream::Output, Widen(line));
+    if (lines.empty()) return;
+    char line[128];
+    int count = static_cast<int>(std::count(processed.begin(), processed.end(), false));
+    std::snprintf(line, sizeof line, ActiveBatchTexts().notProcessed, count);
+    WriteLine(Stream::Error, Widen(line) + lines);
 }
 
-size_t RunBatch(const BatchCommand& command, const std::vector<BatchFile>& files)
+static void PrintSummary(size_t count, size_t succeeded, size_t failed, int backupsLeftOut)
+{
+    char line[128], leftOut[64] = "";
+    std::snprintf(line, sizeof line, ActiveBatchTexts().summary, static_cast<int>(count), static_cast<int>(succeeded),
+                  static_cast<int>(failed));
+    if (backupsLeftOut > 0) std::snprintf(leftOut, sizeof leftOut, ActiveBatchTexts().backupsLeftOut, backupsLeftOut);
+    WriteLine(Stream::Output, Widen(line) + (backupsLeftOut > 0 ? L", " + Widen(leftOut) : L""));
+}
+
+size_t RunBatch(const BatchCommand& command, const std::vector<BatchFile>& files, int backupsLeftOut)
 {
     std::vector<std::vector<size_t>> units = PlanUnits(files);
     Progress progress;
@@ -218,17 +229,20 @@ size_t RunBatch(const BatchCommand& command, const std::vector<BatchFile>& files
                              std::ref(progress));
     }
     size_t succeeded = 0, failed = 0;
+    std::vector<bool> processed(files.size(), false);
     for (size_t i = 0; i < files.size(); ++i) {
         std::unique_lock<std::mutex> lock(progress.mutex);
         progress.changed.wait(lock, [&] { return progress.outcomes[i] || progress.working == 0; });
         if (!progress.outcomes[i]) continue;  // stopped before it was started
         std::vector<Report> reports = std::move(*progress.outcomes[i]);
         lock.unlock();
+        processed[i] = true;
         ++(PrintReports(i, files.size(), files[i], reports) ? succeeded : failed);
     }
     for (std::thread& worker : workers) worker.join();
     RedirectMessages(previous);
-    PrintSummary(files.size(), succeeded, failed);
+    PrintNotProcessed(files, processed);
+    PrintSummary(files.size(), succeeded, failed, backupsLeftOut);
     SetEvent(runFinished);
     return succeeded;
 }

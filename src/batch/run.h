@@ -10,12 +10,20 @@ struct BatchTexts {
     const char* noMatch;       // a name or pattern that names no file
     const char* summary;       // %d files, %d succeeded, %d failed
     const char* notProcessed;  // %d files left after a stop
+    const char* backupsLeftOut;  // %d numbered backups that patterns matched and the run left out
 };
 const BatchTexts& ActiveBatchTexts();
 
 // From now on Ctrl+C, Ctrl+Break and closing the console stop the run after the files in progress.
 void StopOnConsoleControl();
 
+// Groups of files (indices into `files`), in order, each processed in order on one thread. A file
+// takes the first free backup name; while no two files would take the same one now, each takes its
+// own whatever the order, as on one thread. Files of a family where two would meet stay together in
+// the files' order.
+std::vector<std::vector<size_t>> PlanUnits(const std::vector<BatchFile>& files);
+
 // Runs the command over `files` on command.jobs threads (GDI+ started) and prints one line per
-// report, in the files' order, then the summary. Returns the number of files that succeeded.
-size_t RunBatch(const BatchCommand& command, const std::vector<BatchFile>& files);
+// report, in the files' order, then the files a stop left and the summary (with the backups the
+// patterns left out). Returns the number of files that succeeded.
+size_t RunBatch(const BatchCommand& command, const std::vector<BatchFile>& files, int backupsLeftOut);

@@ -97,7 +97,7 @@ static BitmapPtr ErodedMonochrome(SourceImage& source, int passes)
 void ErodeImage(char const* path, int passes)
 {
     SourceImage source;
-    if (!OpenSource(path, source)) return;
+    if (!OpenSource(path, source, ReportSaveStatus)) return;
     BitmapPtr result = ErodedMonochrome(source, passes);
     if (!result) return;
     SaveMonochromeBmp(source, *result, texts->msgEroded);

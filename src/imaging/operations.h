@@ -5,6 +5,9 @@
 #include "imaging/gdiplus_api.h"
 #include "imaging/kernels/margins.h"
 
+#include <string>
+#include <vector>
+
 // path: ANSI, at most 259 characters. angle: 90 turns clockwise, -90 counter-clockwise, others not at all.
 void RotateImage(char const* path, int angle);
 // Erodes the black of a BMP by `passes` pixels on every side; writes a 1-bit BMP.
@@ -20,7 +23,12 @@ wchar_t* AnsiToWide(char const* path);
 bool IsValidDPI(Gdiplus::Bitmap* image);
 // Fills `backup` with the first free name "<dir><name><n><ext>", n from 1 to 999.
 // Leaves it empty when no free name fits in `size` characters.
+// A name is free when nothing answers to it, not even a link that leads nowhere.
 void GetBackupFilename(char const* path, char* backup, int size);
+// The files whose numbered backup the file at `path` would be, by the same naming rule: "page11.png"
+// is backup 1 of "page1.png" and backup 11 of "page.png". Empty when its name ends in no number from
+// 1 to 999.
+std::vector<std::string> PagesBackedUpAs(const char* path);
 // Index of the first encoder whose MIME type is exactly `mimeType`, its CLSID in *clsid; -1 if none.
 int GetEncoderClsid(wchar_t const* mimeType, CLSID* clsid);
 // Rewrites biSizeImage (row length x height + 2), biClrUsed and biClrImportant (0) of a 1-bit BMP.

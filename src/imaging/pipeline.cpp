@@ -5,14 +5,17 @@
 #include "messages/texts.h"
 #include "imaging/kernels/monochrome.h"
 #include "imaging/operations.h"
+#include "imaging/page_files.h"
 
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 using namespace Gdiplus;
@@ -44,26 +47,60 @@ bool IsValidDPI(Bitmap* image)
     return false;
 }
 
-void GetBackupFilename(char const* path, char* backup, int size)
+// Backup `number` of the file at `path` in `backup`: "<drive><folder><name><number><extension>", the
+// extension from the name's last dot. False when it does not fit `size` characters.
+static bool FormatBackupName(const char* path, int number, char* backup, int size)
 {
     char drive[3], directory[256], name[256], extension[256];
-    backup[0] = '\0';
     if (_splitpath_s(path, drive, sizeof drive, directory, sizeof directory, name, sizeof name, extension,
                      sizeof extension) != 0) {
-        return;
+        return false;
     }
+    int length = std::snprintf(backup, static_cast<size_t>(size), "%s%s%s%d%s", drive, directory, name, number,
+                               extension);
+    return length >= 0 && length < size;
+}
+
+// A name is taken when anything answers to it, a link that leads nowhere included: the folder lists it.
+static bool NameTaken(const char* path)
+{
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return true;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+void GetBackupFilename(char const* path, char* backup, int size)
+{
     for (int n = 1; n <= 999; ++n) {
-        int length = std::snprintf(backup, static_cast<size_t>(size), "%s%s%s%d%s", drive, directory, name, n,
-                                   extension);
-        if (length < 0 || length >= size) {
-            break;  // longer numbers only get longer
-        }
-        if (GetFileAttributesA(backup) == INVALID_FILE_ATTRIBUTES) {
-            return;
-        }
+        if (!FormatBackupName(path, n, backup, size)) break;  // longer numbers only get longer
+        if (!NameTaken(backup)) return;
     }
     // No free name: an empty name makes the copy fail instead of replacing backup 999.
     backup[0] = '\0';
+}
+
+std::vector<std::string> PagesBackedUpAs(const char* path)
+{
+    std::vector<std::string> pages;
+    char name[256], extension[256];
+    if (_splitpath_s(path, nullptr, 0, nullptr, 0, name, sizeof name, extension, sizeof extension) != 0) return pages;
+    size_t nameLength = std::strlen(name);
+    std::string folder(path, std::strlen(path) - std::strlen(extension) - nameLength);
+    // Backup numbers run from 1 to 999: the last one to three digits of the name, without a leading zero.
+    for (size_t digits = 1; digits <= 3 && digits <= nameLength; ++digits) {
+        const char* number = name + nameLength - digits;
+        if (!std::isdigit(static_cast<unsigned char>(*number))) break;
+        if (*number == '0') continue;
+        std::string page = folder + std::string(name, nameLength - digits) + extension;
+        char backup[MAX_PATH];
+        if (FormatBackupName(page.c_str(), std::atoi(number), backup, MAX_PATH) && _stricmp(backup, path) == 0) {
+            pages.push_back(page);
+        }
+    }
+    return pages;
 }
 
 int GetEncoderClsid(wchar_t const* mimeType, CLSID* clsid)
@@ -110,7 +147,7 @@ bool IsUsable(const BitmapPtr& bitmap)
 
 bool FitsPixelBuffers(long long width, long long height)
 {
-    return width > 0 && height > 0 && width * height * 3 < (1LL << 31);
+    return width > 0 && height > 0 && width <= kMaxSidePx && height <= kMaxSidePx && width * height * 3 < (1LL << 31);
 }
 
 BitmapPtr NewBitmap(int width, int height, PixelFormat format, REAL dpiX, REAL dpiY)
@@ -176,12 +213,13 @@ static bool LoadSource(SourceImage& source)
     return true;
 }
 
-// Copies the dropped file to the first free numbered name; never replaces an existing file.
-static bool MakeBackup(SourceImage& source)
+// Backs the page at `full` up under the first free numbered name: a whole, flushed copy or none; never
+// replaces an existing file.
+static bool MakeBackup(const char* full, SourceImage& source)
 {
     char backupPath[MAX_PATH];
-    GetBackupFilename(source.path, backupPath, MAX_PATH);
-    if (backupPath[0] == '\0' || !CopyFileA(source.path, backupPath, TRUE)) {
+    GetBackupFilename(full, backupPath, MAX_PATH);
+    if (backupPath[0] == '\0' || !WriteBackup(full, backupPath)) {
         ReportFailure("Failed to create backup");
         return false;
     }
@@ -191,19 +229,29 @@ static bool MakeBackup(SourceImage& source)
     return true;
 }
 
-bool OpenSource(char const* path, SourceImage& source)
+bool OpenSource(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
 {
     source.path = path;
-    if (!LoadSource(source) || !IsValidDPI(source.bitmap.get())) {
-        return false;
-    }
-    // What the safe save cannot write beside the file is refused before the backup: nothing written.
+    // What the safe save could not put in the file's place is refused before anything is written: a
+    // folder too long for the temporary name; a read-only file, or one another program holds, with
+    // the operation's own report of a failed save. Asked before the load, which keeps the file open.
     char full[MAX_PATH];
     if (!FullPathForSave(path, full)) {
         ReportFailure(texts->msgProcessingError);
         return false;
     }
-    if (!MakeBackup(source)) {
+    DWORD attributes = GetFileAttributesA(full);
+    bool file = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (file && !CanReplace(full)) {
+        if (reportSaveFailure) reportSaveFailure(Win32Error);
+        else ReportFailure(texts->msgProcessingError);
+        return false;
+    }
+    if (!LoadSource(source) || !IsValidDPI(source.bitmap.get())) {
+        return false;
+    }
+    RemoveLeftovers(full);
+    if (!MakeBackup(full, source)) {
         return false;
     }
     source.dpiX = source.bitmap->GetHorizontalResolution();

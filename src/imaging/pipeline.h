@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 using BitmapPtr = std::unique_ptr<Gdiplus::Bitmap>;
@@ -28,9 +29,11 @@ struct SourceImage {
 // Kind Unknown when the file cannot be opened.
 ImageHeader ReadImageHeader(char const* path);
 
-// Head: UTF-16 path, header check, load, DPI gate, numbered backup, display name, resolution pair.
-// Returns false after reporting a refusal or failure; nothing has been written then.
-bool OpenSource(char const* path, SourceImage& source);
+// Head: the refusal of a file that could not be replaced (reported as `reportSaveFailure` reports a
+// failed save; msgProcessingError when null), UTF-16 path, header check, load, DPI gate, removal of
+// leftovers of killed runs, numbered backup, display name, resolution pair. Returns false after
+// reporting a refusal or failure; nothing has been written then.
+bool OpenSource(char const* path, SourceImage& source, void (*reportSaveFailure)(int status) = nullptr);
 
 // True for a bitmap that exists and whose construction succeeded. Ask once: reading a GDI+ object's
 // status sets it back to Ok.
@@ -39,7 +42,13 @@ bool IsUsable(const BitmapPtr& bitmap);
 // A new bitmap of the given size and format carrying the resolution pair; null when it cannot be made.
 BitmapPtr NewBitmap(int width, int height, Gdiplus::PixelFormat format, Gdiplus::REAL dpiX, Gdiplus::REAL dpiY);
 
-// True when width x height pixels of 3 bytes each stay below 2^31 bytes.
+// The longest side taken, 2^20 pixels (over 44 m at 600 DPI): the kernels' index arithmetic (a side
+// times the bits of a pixel, times the channels and the rows filtered together) then stays far
+// inside 32-bit int, whatever the other side.
+constexpr long long kMaxSidePx = 1LL << 20;
+
+// True when neither side exceeds kMaxSidePx and width x height pixels of 3 bytes each stay below
+// 2^31 bytes.
 bool FitsPixelBuffers(long long width, long long height);
 
 // Unlocks the bitmap a LockedPixels came from.
@@ -78,22 +87,22 @@ struct OutputFormat {
 };
 OutputFormat OutputFormatFor(char const* path);
 
-// Safe save: writes `result` to a new temporary file beside `path` (JPEG with the resolution pair in
-// whole DPI, GIF reduced to the fixed palette), patches a BMP header there, checks the whole written
-// file, gives it the dropped file's attributes and creation time, then replaces the dropped file with
-// it. Returns Ok or the status of the step that failed; the dropped file is untouched on failure.
-// The source must have been released before (it keeps the file open).
+// Safe save: encodes `result` (JPEG with the resolution pair in whole DPI, GIF reduced to the fixed
+// palette, a BMP header patched) and saves its bytes over `path` as SaveBytesOver does. The source
+// must have been released before (it keeps the file open).
 Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const CLSID& encoder, const OutputFormat& format);
+
+// Writes `bytes` to a new hidden temporary file beside `path`, flushes it to the disk, checks the
+// whole file as CheckWrittenFile does, then puts it in the dropped file's place keeping its identity.
+// Returns Ok or the status of the step that failed; on failure the dropped file is at its path byte
+// for byte as it was.
+Gdiplus::Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, UINT width, UINT height,
+                              bool monochromeBmp);
 
 // The check of a written file before it replaces the dropped one: a 1-bit BMP from its bytes (header,
 // colour table, a length that holds every row), any other file decoded completely, every pixel. Ok
 // when it is whole and width x height, otherwise the status of what failed.
 Gdiplus::Status CheckWrittenFile(const char* path, UINT width, UINT height, bool monochromeBmp);
-
-// The dropped path made full in `full` (MAX_PATH characters): some platforms replace files only by
-// full paths. False when it, or the temporary file the safe save puts beside it, would not fit
-// MAX_PATH: such a file cannot be saved safely.
-bool FullPathForSave(char const* path, char* full);
 
 // Saves a 1-bit page over the dropped file as BMP and reports: "Failed to get BMP encoder",
 // "Failed to save image. Status: %d", or `successFormat` with the backup's name.

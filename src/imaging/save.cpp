@@ -1,9 +1,10 @@
-// The safe save: the result is written to a temporary file beside the dropped one, readied for its
-// encoder, patched, checked whole, given the dropped file's identity and only then put in its place.
+// The safe save: the result is readied for its encoder, encoded and patched in memory, written to a
+// hidden temporary file beside the dropped one, flushed, checked whole and only then put in its place.
 #include "imaging/kernels/lengths.h"
 #include "imaging/kernels/monochrome.h"
 #include "imaging/kernels/palette.h"
 #include "imaging/operations.h"
+#include "imaging/page_files.h"
 #include "imaging/pipeline.h"
 #include "messages/report.h"
 
@@ -11,16 +12,16 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <new>
 #include <vector>
 
 using namespace Gdiplus;
 
-// Temporary names are "~" and one to four hex digits: never longer than the shortest backup name
-// ("1.png"), so a temporary name fits wherever the backup's does.
-constexpr unsigned kLastTemporary = 0xFFFF;
-constexpr size_t kTemporaryNameLength = 5;
-
 using File = std::unique_ptr<FILE, decltype(&std::fclose)>;
+
+struct ReleaseStream {
+    void operator()(IStream* stream) const { stream->Release(); }
+};
 
 static File OpenFile(char const* path, const char* mode)
 {
@@ -48,36 +49,6 @@ void FixBMPHeader(char const* path)
     }
     std::fseek(file.get(), 0, SEEK_SET);
     std::fwrite(header, 1, sizeof header, file.get());
-}
-
-bool FullPathForSave(char const* path, char* full)
-{
-    DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);
-    if (length == 0 || length >= MAX_PATH) return false;
-    size_t folderLength = static_cast<size_t>(PathFindFileNameA(full) - full);  // with its separator
-    return folderLength + kTemporaryNameLength < MAX_PATH;
-}
-
-// Creates an empty temporary file beside the dropped one (`full`), so that the replace stays on one
-// volume. It is created only where no file is, so nothing of the user's is ever replaced by it.
-static bool CreateTemporary(const char* full, char* temporary)
-{
-    int folderLength = static_cast<int>(PathFindFileNameA(full) - full);
-    for (unsigned n = 1; n <= kLastTemporary; ++n) {
-        std::snprintf(temporary, MAX_PATH, "%.*s~%X", folderLength, full, n);
-        HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-            return true;
-        }
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
-    }
-    return false;
-}
-
-static void DeleteTemporary(char* path)
-{
-    DeleteFileA(path);
 }
 
 // `image` as 8-bit indexed colour on the fixed palette, with its resolution; null when it cannot be
@@ -146,78 +117,62 @@ Status CheckWrittenFile(const char* path, UINT width, UINT height, bool monochro
     return widePath ? CheckDecodes(widePath.get(), width, height) : OutOfMemory;
 }
 
-// Saves `image` to the temporary file, patches a BMP header there and checks the whole file.
-static Status WriteChecked(const char* temporary, Bitmap& image, const CLSID& encoder, bool monochromeBmp)
+// The encoder's bytes for `image`, written to memory: the file on disk is written by the program
+// itself, hidden until it is whole and flushed.
+static Status Encode(Image& image, const CLSID& encoder, std::vector<std::uint8_t>& bytes)
 {
-    WidePath wideTemporary(AnsiToWide(temporary), &std::free);
-    if (!wideTemporary) return OutOfMemory;
-    Status status = image.Save(wideTemporary.get(), &encoder, nullptr);
+    std::unique_ptr<IStream, ReleaseStream> stream(SHCreateMemStream(nullptr, 0));
+    if (!stream) return OutOfMemory;
+    Status status = image.Save(stream.get(), &encoder, nullptr);
     if (status != Ok) return status;
-    if (monochromeBmp) FixBMPHeader(temporary);
-    return CheckWrittenFile(temporary, image.GetWidth(), image.GetHeight(), monochromeBmp);
-}
-
-// Gives the temporary file the dropped file's attributes and creation time before it takes its place:
-// ReplaceFileA carries them on Windows, but elsewhere it is a plain rename, and the move is one anyway.
-static void CarryIdentity(const char* temporary, const WIN32_FILE_ATTRIBUTE_DATA& original)
-{
-    HANDLE file = CreateFileA(temporary, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        SetFileTime(file, &original.ftCreationTime, nullptr, nullptr);
-        CloseHandle(file);
+    STATSTG described{};
+    LARGE_INTEGER start{};
+    if (stream->Stat(&described, STATFLAG_NONAME) != S_OK || described.cbSize.QuadPart >= (1ULL << 31) ||
+        stream->Seek(start, STREAM_SEEK_SET, nullptr) != S_OK) {
+        return Win32Error;
     }
-    const DWORD carried = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    DWORD attributes = original.dwFileAttributes & carried;
-    SetFileAttributesA(temporary, attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+    try {
+        bytes.resize(static_cast<size_t>(described.cbSize.QuadPart));
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
+    ULONG got = 0;
+    if (stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &got) != S_OK || got != bytes.size()) {
+        return Win32Error;
+    }
+    return Ok;
 }
 
-// Where the volume refuses ReplaceFileA, the move finishes the job: ERROR_INVALID_FUNCTION and
-// ERROR_NOT_SUPPORTED (a file system or share without the operation), ERROR_UNABLE_TO_MOVE_REPLACEMENT
-// and ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 (the dropped file already moved aside, the result still under
-// its temporary name). Every other failure leaves the dropped file as it was.
-static bool VolumeRefusedReplace(DWORD error)
+Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, UINT width, UINT height,
+                     bool monochromeBmp)
 {
-    return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
-           error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
-}
-
-// ReplaceFileA keeps the dropped file's identity: creation time, attributes, permissions, streams.
-// It is given a name of ours to move the old content aside to: without one, some platforms leave an
-// empty file of their own beside the user's when the replace fails. The old content is in the numbered
-// backup, so the aside copy goes, unless a failure left nothing at the dropped path.
-static bool ReplaceWithTemporary(const char* full, const char* temporary)
-{
-    char aside[MAX_PATH];
-    if (!CreateTemporary(full, aside)) return false;
-    bool replaced = ReplaceFileA(full, temporary, aside, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) ||
-                    (VolumeRefusedReplace(GetLastError()) &&
-                     MoveFileExA(temporary, full, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
-    if (GetFileAttributesA(full) != INVALID_FILE_ATTRIBUTES) DeleteFileA(aside);
-    return replaced;
+    char full[MAX_PATH], temporary[MAX_PATH];
+    WIN32_FILE_ATTRIBUTE_DATA original;
+    if (!FullPathForSave(path, full) || !GetFileAttributesExA(full, GetFileExInfoStandard, &original) ||
+        !CanReplace(full) || !WriteTemporary(full, bytes.data(), bytes.size(), temporary)) {
+        return Win32Error;
+    }
+    TemporaryOwner owner(temporary);
+    Status status = CheckWrittenFile(temporary, width, height, monochromeBmp);
+    if (status != Ok) return status;
+    bool keepTemporary = false;
+    bool replaced = ReplacePage(full, temporary, original, keepTemporary);
+    if (replaced || keepTemporary) owner.release();
+    return replaced ? Ok : Win32Error;
 }
 
 Status SaveOver(char const* path, Bitmap& result, const CLSID& encoder, const OutputFormat& format)
 {
-    char full[MAX_PATH], temporary[MAX_PATH];
-    WIN32_FILE_ATTRIBUTE_DATA original;
-    if (!FullPathForSave(path, full) || !GetFileAttributesExA(full, GetFileExInfoStandard, &original)) {
-        return Win32Error;
-    }
-    // A read-only file is the user's "do not change"; not every platform refuses the rename over it.
-    if (original.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return Win32Error;
     BitmapPtr reduced;
     Bitmap* image = ReadyForEncoder(result, format, reduced);
     if (!image) return GenericError;
-    if (!CreateTemporary(full, temporary)) return Win32Error;
-    std::unique_ptr<char, decltype(&DeleteTemporary)> cleanup(temporary, &DeleteTemporary);
-    Status status = WriteChecked(temporary, *image, encoder, format.monochromeBmp);
+    std::vector<std::uint8_t> bytes;
+    Status status = Encode(*image, encoder, bytes);
     if (status != Ok) return status;
-    CarryIdentity(temporary, original);
-    if (!ReplaceWithTemporary(full, temporary)) return Win32Error;
-    cleanup.release();
-    return Ok;
+    if (format.monochromeBmp && bytes.size() >= 54) {
+        PatchMonochromeHeader(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    }
+    return SaveBytesOver(path, bytes, image->GetWidth(), image->GetHeight(), format.monochromeBmp);
 }
 
 void SaveMonochromeBmp(const SourceImage& source, Bitmap& page, const char* successFormat)
@@ -227,7 +182,7 @@ void SaveMonochromeBmp(const SourceImage& source, Bitmap& page, const char* succ
         ReportFailure("Failed to get BMP encoder");
         return;
     }
-    // The safe save also patches the BMP header, on its temporary file before the replace.
+    // The safe save also patches the BMP header, in memory before the file is written.
     Status status = SaveOver(source.path, page, encoder, {L"image/bmp", true});
     if (status != Ok) {
         ReportSaveStatus(status);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Ctrl+C while lumivex-batch turns the second of twelve large pages: Wine hands the SIGINT to the
 # console's processes as CTRL_C_EVENT, as a console window does on Windows. The file in progress is
-# finished, the others stay byte for byte as they were, nothing else is left in the folder, the
-# summary still counts what was done and the exit status is 1.
+# finished, the others stay byte for byte as they were and are named one a line on standard error,
+# nothing else is left in the folder, the summary still counts what was done and the exit status is 1.
 # Usage: stop_test.sh BATCH_EXE WINE_RUN
 set -euo pipefail
 exe=$(realpath "$1") wine_run=$(realpath "$2")
@@ -33,7 +33,9 @@ if [ "$done" -lt 2 ] || [ "$done" -ge "$count" ]; then
   fail "$done of $count files done: the stop came too late"
 fi
 [ "$(wc -l <../out.txt)" = $((done + 1)) ] || fail "output: $(cat ../out.txt)"
-[ "$(tr -d '\r' <../err.txt)" = "Stopped: $((count - done)) files not processed" ] || fail "errors: $(cat ../err.txt)"
+expected_err="Stopped: $((count - done)) files not processed"
+for i in $(seq $((10 + done)) $((9 + count))); do expected_err+=$'\n'"p$i.png"; done
+[ "$(tr -d '\r' <../err.txt)" = "$expected_err" ] || fail "errors: $(cat ../err.txt)"
 [ "$(find . -mindepth 1 -maxdepth 1 | wc -l)" = $((count + done)) ] || fail "folder holds $(ls)"
 for i in $(seq 10 $((9 + count))); do
   if [ $((i - 10)) -lt "$done" ]; then

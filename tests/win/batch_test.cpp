@@ -1,6 +1,8 @@
 // Runs lumivex-batch.exe as a script would, as a console program without any display: its exit
 // status, the lines on each of its two outputs, and what it leaves in the folder.
 #include "test_support.h"
+
+#include "batch/run.h"
 #include "version.h"
 
 #include <algorithm>
@@ -138,6 +140,17 @@ static std::vector<BatchCase> RunCases()
          {"1 files: 0 succeeded, 1 failed"}, {"a.png: Please select a valid monochrome BMP file"}, {"a.png"}},
         {"margins takes BMP files only, with its page's warning", {{png600, "a.png"}}, "margins top-left 10 -10 a.png", 1,
          {"1 files: 0 succeeded, 1 failed"}, {"a.png: Please select a valid BMP file"}, {"a.png"}},
+        {"a pattern leaves out the numbered backups of its matches and counts them; a file named is taken",
+         {{png600, "a.png"}, {png600, "a1.png"}, {png600, "a12.png"}, {png600, "b1.png"}}, "rotate right *.png a12.png",
+         0,
+         {"[1/3] a.png" + rotated + "a2.png", "[2/3] b1.png" + rotated + "b11.png", "[3/3] a12.png" + rotated + "a121.png",
+          "3 files: 3 succeeded, 0 failed, 1 backups left out"},
+         {},
+         {"a.png", "a1.png", "a12.png", "a121.png", "a2.png", "b1.png", "b11.png"}},
+        {"--include-backups takes them too", {{png600, "a.png"}, {png600, "a1.png"}},
+         "--include-backups rotate right *.png", 0,
+         {"[1/2] a.png" + rotated + "a2.png", "[2/2] a1.png" + rotated + "a11.png", "2 files: 2 succeeded, 0 failed"}, {},
+         {"a.png", "a1.png", "a11.png", "a2.png"}},
         {"--version", {}, "--version", 0, {"lumivex-batch " LUMIVEX_VERSION_TEXT}, {}, {}},
     };
 }
@@ -235,6 +248,19 @@ TEST(BatchTool, FourJobsGiveTheLinesAndBytesOfOne)
     for (const std::string& name : names) {
         EXPECT_TRUE(ReadBytes(one + "\\files\\" + name) == ReadBytes(four + "\\files\\" + name)) << name;
     }
+}
+
+// Files whose first free backup names meet are planned in order on one thread, the others each on its
+// own: a.png (a2 to a10 taken) and a1.png both go for a11.png.
+TEST(BatchTool, FilesWhoseBackupNamesWouldMeetArePlannedOnOneThread)
+{
+    std::string folder = ScratchFolder();
+    for (int n = 0; n <= 10; ++n) WriteBytes(folder + "\\a" + (n ? std::to_string(n) : "") + ".png", {0});
+    std::vector<BatchFile> files;
+    for (const char* name : {"a.png", "c.png", "a1.png"}) files.push_back({L"", folder + "\\" + name, nullptr});
+    EXPECT_EQ(PlanUnits(files), (std::vector<std::vector<size_t>>{{0, 2}, {1}}));
+    DeleteFileA((folder + "\\a10.png").c_str());  // a.png now goes for a10.png
+    EXPECT_EQ(PlanUnits(files), (std::vector<std::vector<size_t>>{{0}, {1}, {2}}));
 }
 
 // "ż" is not in the ANSI code page, whose best fit for it is "z": the tool must neither process z.png

@@ -162,7 +162,7 @@ extern "C" void* __imp_GdipCreateBitmapFromScan0;
 extern "C" void* __imp_GdipDrawImageRectI;
 extern "C" void* __imp_GdipBitmapLockBits;
 extern "C" void* __imp_GdipGetImageEncodersSize;
-extern "C" void* __imp_GdipSaveImageToFile;
+extern "C" void* __imp_GdipSaveImageToStream;
 
 static void* realCreate;
 static PixelFormat refusedFormat;
@@ -199,7 +199,7 @@ static GpStatus WINGDIPAPI NoEncoders(UINT* count, UINT* bytes)
     return Ok;
 }
 
-static GpStatus WINGDIPAPI SaveFailing(GpImage*, GDIPCONST WCHAR*, GDIPCONST CLSID*, GDIPCONST EncoderParameters*)
+static GpStatus WINGDIPAPI SaveFailing(GpImage*, IStream*, GDIPCONST CLSID*, GDIPCONST EncoderParameters*)
 {
     return Win32Error;
 }
@@ -260,7 +260,7 @@ TEST(ErodeImage, EachFailureIsReportedAndLeavesTheFileAsItWas)
          }},
         {"save", "Failed to save image. Status: 7",
          [](const char* path) {
-             ImportSwap swap(&__imp_GdipSaveImageToFile, reinterpret_cast<void*>(&SaveFailing));
+             ImportSwap swap(&__imp_GdipSaveImageToStream, reinterpret_cast<void*>(&SaveFailing));
              ErodeImage(path, 4);
          }},
     };

@@ -281,9 +281,8 @@ TEST(AdjustMargins, SaveFailureShowsItsStatusAndKeepsTheFile)
     AdjustMargins(path.c_str(), TopLeft, 10, 10);
     CloseHandle(held);
     ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_EQ(Messages()[0].text, "Failed to save image. Status: 7");  // Win32Error: the replace was refused
+    EXPECT_EQ(Messages()[0].text, "Failed to save image. Status: 7");  // Win32Error: it cannot be replaced
     EXPECT_EQ(Messages()[0].caption, "Error");
     EXPECT_EQ(ReadBytes(path), input);
-    EXPECT_EQ(ReadBytes(folder + "\\held1.bmp"), input);
-    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"held.bmp", "held1.bmp"}));
+    EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"held.bmp"}) << "refused before the backup";
 }

@@ -2,6 +2,7 @@
 // safe save and what it writes, checked through the real functions and the operations on real files.
 #include "test_support.h"
 
+#include "imaging/file_calls.h"
 #include "imaging/kernels/monochrome.h"
 #include "imaging/kernels/palette.h"
 #include "imaging/operations.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 static unsigned Quadrants(int x, int y)
 {
@@ -56,19 +58,25 @@ TEST(BackupName, KeepsTheLastDotsExtension)
     EXPECT_STREQ(backup, "C:\\nowhere-lumivex\\scan.old1.png");
 }
 
-TEST(BackupName, AllNumbersTakenMeansNoBackupAndNoWrite)
+// The last free number is taken; with none left nothing is written. A link that leads nowhere is a
+// name taken: the backup must not go where it points.
+TEST(BackupName, LastNumberIsTakenAndWithNoneLeftNothingIsWritten)
 {
     std::string folder = ScratchFolder();
     std::string path = MakePng(folder, "p.png");
-    for (int n = 1; n <= 999; ++n) WriteBytes(folder + "\\p" + std::to_string(n) + ".png", {9});
+    for (int n = 1; n <= 998; ++n) WriteBytes(folder + "\\p" + std::to_string(n) + ".png", {9});
+    char backup[MAX_PATH];
+    GetBackupFilename(path.c_str(), backup, MAX_PATH);
+    EXPECT_EQ(backup, folder + "\\p999.png");
+    if (!MakeDanglingLink(folder + "\\p999.png")) WriteBytes(folder + "\\p999.png", {9});
+    size_t entries = FolderEntries(folder).size();  // a link to nothing is not listed everywhere
     std::vector<unsigned char> original = ReadBytes(path);
 
     RotateImage(path.c_str(), 90);
 
     ExpectOnlyMessage("Failed to create backup", "Error", MB_ICONERROR);
     EXPECT_EQ(ReadBytes(path), original);
-    EXPECT_EQ(ReadBytes(folder + "\\p999.png"), std::vector<unsigned char>{9});
-    EXPECT_EQ(FolderEntries(folder).size(), 1000u);
+    EXPECT_EQ(FolderEntries(folder).size(), entries);
 }
 
 TEST(BackupName, CandidateThatDoesNotFitEndsTheSearch)
@@ -196,10 +204,13 @@ TEST(LoadFailure, UndecodableFilesAndFoldersAreRefusedBeforeTheBackup)
 TEST(LoadFailure, PixelBuffersBeyond32BitSizesAreRefused)
 {
     EXPECT_TRUE(FitsPixelBuffers(4961, 7016));
-    EXPECT_TRUE(FitsPixelBuffers(1, 715827882));   // 2^31 - 2 bytes
-    EXPECT_FALSE(FitsPixelBuffers(1, 715827883));  // 2^31 + 1 bytes
+    EXPECT_TRUE(FitsPixelBuffers(1 << 20, 682));   // 2^31 - 2^21 bytes
+    EXPECT_FALSE(FitsPixelBuffers(1 << 20, 683));  // 2^31 + 2^20 bytes
     EXPECT_FALSE(FitsPixelBuffers(50000, 14317));
     EXPECT_FALSE(FitsPixelBuffers(0, 10));
+    EXPECT_TRUE(FitsPixelBuffers(kMaxSidePx, 1));
+    EXPECT_FALSE(FitsPixelBuffers(kMaxSidePx + 1, 1));
+    EXPECT_FALSE(FitsPixelBuffers(1, 100000000));
 }
 
 // Files whose headers are broken or extreme (tests/fixtures/README.md), each dropped on every operation
@@ -220,7 +231,7 @@ TEST(LoadFailure, HostileFilesAreRefusedByEveryOperationAndLeftAsTheyWere)
     };
     const char* const files[] = {"hostile_wrapped_1bit.bmp", "hostile_wrapped_24bit.bmp", "hostile_short_rows.bmp",
                                  "hostile_zero_size.png",    "hostile_no_frame.jpg",      "hostile_zero_height.jpg",
-                                 "hostile_zero_size.gif"};
+                                 "hostile_zero_size.gif",    "hostile_wide_100m.png"};
     std::string folder = ScratchFolder();
     for (const char* file : files) {
         for (const Operation& operation : operations) {
@@ -310,72 +321,182 @@ TEST(FixBMPHeader, PatchesTheOneBitFileInPlaceAndLeavesOthers)
     ExpectMonochromeBmp(folder + "\\mono.bmp", 10, 7);
 }
 
-extern "C" void* __imp_GdipSaveImageToFile;
+extern "C" void* __imp_GdipSaveImageToStream;
 static void* realSave;
 
-// The library's save, but only the first half of what it wrote reaches the file: the headers that
-// give the size are there, the pixels are not. Reports success, as an encoder that wrote a broken file
-// may.
-static Gdiplus::GpStatus WINGDIPAPI SaveCutShort(Gdiplus::GpImage* image, const WCHAR* name, const CLSID* encoder,
+// The library's save, but only the first half of what it wrote is kept: the headers that give the
+// size are there, the pixels are not. Reports success, as an encoder that wrote a broken file may.
+static Gdiplus::GpStatus WINGDIPAPI SaveCutShort(Gdiplus::GpImage* image, IStream* stream, const CLSID* encoder,
                                                  const Gdiplus::EncoderParameters* parameters)
 {
-    auto save = reinterpret_cast<decltype(&Gdiplus::DllExports::GdipSaveImageToFile)>(realSave);
-    std::wstring whole = std::wstring(name) + L".whole";
-    Gdiplus::GpStatus status = save(image, whole.c_str(), encoder, parameters);
-    std::string wholeAnsi(whole.begin(), whole.end()), nameAnsi(whole.begin(), whole.end() - 6);
-    std::vector<unsigned char> bytes = ReadBytes(wholeAnsi);
-    bytes.resize(bytes.size() / 2);
-    WriteBytes(nameAnsi, bytes);
-    DeleteFileW(whole.c_str());
+    auto save = reinterpret_cast<decltype(&Gdiplus::DllExports::GdipSaveImageToStream)>(realSave);
+    Gdiplus::GpStatus status = save(image, stream, encoder, parameters);
+    STATSTG written{};
+    stream->Stat(&written, STATFLAG_NONAME);
+    written.cbSize.QuadPart /= 2;
+    stream->SetSize(written.cbSize);
     return status;
 }
 
-static void RotateWithSavesCutShort(const char* path)
+// The file-call seam with chosen calls failing: call n (counting every call from 1) fails with
+// failures[n]. ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 first moves the page aside, as the platform's
+// replace does when it fails half-way.
+static FileCalls platform;
+static int callsMade;
+static std::map<int, DWORD> failures;
+
+static bool Fails()
 {
-    realSave = __imp_GdipSaveImageToFile;
-    ImportSwap swap(&__imp_GdipSaveImageToFile, reinterpret_cast<void*>(&SaveCutShort));
-    RotateImage(path, 90);
+    auto failure = failures.find(++callsMade);
+    if (failure == failures.end()) return false;
+    SetLastError(failure->second);
+    return true;
+}
+static HANDLE WINAPI CreateOrFail(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition, DWORD flags, HANDLE from)
+{
+    return Fails() ? INVALID_HANDLE_VALUE : platform.createFile(name, access, share, security, disposition, flags, from);
+}
+static BOOL WINAPI ReadOrFail(HANDLE file, LPVOID into, DWORD size, LPDWORD got, LPOVERLAPPED overlapped)
+{
+    return !Fails() && platform.readFile(file, into, size, got, overlapped);
+}
+static BOOL WINAPI WriteOrFail(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    return !Fails() && platform.writeFile(file, bytes, size, written, overlapped);
+}
+static BOOL WINAPI FlushOrFail(HANDLE file)
+{
+    return !Fails() && platform.flushFile(file);
+}
+static BOOL WINAPI MoveOrFail(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    return !Fails() && platform.moveFile(from, to, flags);
+}
+static BOOL WINAPI LinkOrFail(LPCSTR name, LPCSTR existing, LPSECURITY_ATTRIBUTES security)
+{
+    return !Fails() && platform.linkFile(name, existing, security);
+}
+static BOOL WINAPI ReplaceOrFail(LPCSTR replaced, LPCSTR replacement, LPCSTR aside, DWORD flags, LPVOID, LPVOID)
+{
+    if (!Fails()) return platform.replaceFile(replaced, replacement, aside, flags, nullptr, nullptr);
+    if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+        platform.moveFile(replaced, aside, 0);
+        SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+    }
+    return FALSE;
 }
 
-// Nothing replaces the dropped file unless the safe save could check the whole result: every failure
-// leaves it byte for byte as it was, beside its backup and nothing else (no temporary file).
+// Rotates the page with the given calls failing; returns how many file calls the rotation made.
+static int RotateWithFailures(const std::string& path, std::map<int, DWORD> failing)
+{
+    failures = std::move(failing);
+    callsMade = 0;
+    platform = RedirectFileCalls({CreateOrFail, ReadOrFail, WriteOrFail, FlushOrFail, MoveOrFail, LinkOrFail, ReplaceOrFail});
+    RotateImage(path.c_str(), 90);
+    RedirectFileCalls(platform);
+    return callsMade;
+}
+
+// Nothing replaces the dropped file unless every step before the replace succeeded: each file call
+// of the backup and the save made to fail in turn, a replace failing half-way with the moves after it,
+// a page the user or another program keeps, a result the encoder cut short. After each: one report,
+// the page byte for byte as it was, the backup whole or absent, and nothing else beside them. Where
+// even the page cannot be put back, the checked result is kept beside the page's set-aside content.
 TEST(SafeSave, EachFailureLeavesTheFileAsItWas)
 {
-    struct Case { const char* name; void (*run)(const char* path); };
+    constexpr DWORD kHalfWay = ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, kDenied = ERROR_ACCESS_DENIED;
+    std::string folder = ScratchFolder();
+    std::string path = folder + "\\page.png";
+    // Noise, so that no half of an encoded file holds the whole picture.
+    SaveImageFile(*MakeRgbImage(100, 50, [](int x, int y) { return (x * 2654435761u) ^ (y * 40503u); }), path,
+                  L"image/png");
+    std::vector<unsigned char> original = ReadBytes(path);
+    auto reset = [&] {
+        for (const std::string& entry : FolderEntries(folder)) {
+            SetFileAttributesA((folder + "\\" + entry).c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA((folder + "\\" + entry).c_str());
+        }
+        WriteBytes(path, original);
+        ClearMessages();
+    };
+    auto expectKept = [&](const std::string& step) {
+        SCOPED_TRACE(step);
+        ASSERT_EQ(Messages().size(), 1u);
+        EXPECT_EQ(Messages()[0].caption, "Error");
+        EXPECT_EQ(ReadBytes(path), original);
+        std::vector<std::string> entries = FolderEntries(folder);
+        EXPECT_TRUE(entries == std::vector<std::string>{"page.png"} ||
+                    (entries == std::vector<std::string>{"page.png", "page1.png"} &&
+                     ReadBytes(folder + "\\page1.png") == original))
+            << testing::PrintToString(entries);
+    };
+    reset();
+    int calls = RotateWithFailures(path, {});
+    ASSERT_EQ(Messages().size(), 1u);
+    ASSERT_EQ(Messages()[0].caption, "Success");
+    for (int step = 1; step <= calls; ++step) {
+        reset();
+        RotateWithFailures(path, {{step, kDenied}});
+        expectKept("call " + std::to_string(step) + " of " + std::to_string(calls) + " fails");
+    }
+    // The replace is the last call; half-way it leaves the page aside and the move finishes the job.
+    struct Case { const char* name; std::map<int, DWORD> failing; bool saved; };
     const Case cases[] = {
-        {"readonly.png",  // the user's "do not change"
-         [](const char* path) {
-             SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY);
-             RotateImage(path, 90);
-             SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-         }},
-        {"locked.png",  // another program reads it without letting anyone replace it
-         [](const char* path) {
-             HANDLE other = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-             RotateImage(path, 90);
-             CloseHandle(other);
-         }},
-        {"cut.png", RotateWithSavesCutShort},
-        {"cut.gif", RotateWithSavesCutShort},  // PNG content: written as GIF
-        {"cut.bmp", RotateWithSavesCutShort},
+        {"half-way, moved in", {{calls, kHalfWay}}, true},
+        {"refused, moved in", {{calls, ERROR_UNABLE_TO_MOVE_REPLACEMENT}}, true},
+        {"half-way, page put back", {{calls, kHalfWay}, {calls + 1, kDenied}}, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string folder = ScratchFolder();
-        // Noise, so that no half of an encoded file holds the whole picture.
-        std::string path = folder + "\\" + c.name;
-        SaveImageFile(*MakeRgbImage(100, 50, [](int x, int y) { return (x * 2654435761u) ^ (y * 40503u); }), path,
-                      L"image/png");
-        std::vector<unsigned char> original = ReadBytes(path);
-        ClearMessages();
-        c.run(path.c_str());
-        ExpectOnlyMessage("Error processing the image", "Error", MB_ICONERROR);
-        EXPECT_EQ(ReadBytes(path), original);
-        std::string name = c.name;
-        std::string backup = name.substr(0, name.size() - 4) + "1" + name.substr(name.size() - 4);
-        std::vector<std::string> expected = {backup, name};
-        std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(FolderEntries(folder), expected);
+        reset();
+        RotateWithFailures(path, c.failing);
+        if (c.saved) {
+            SCOPED_TRACE(c.name);
+            ASSERT_EQ(Messages().size(), 1u);
+            EXPECT_EQ(Messages()[0].caption, "Success");
+            EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"page.png", "page1.png"}));
+            EXPECT_EQ(ReadWithImageMagick(path).width, 50);
+        } else {
+            expectKept(c.name);
+        }
+    }
+    reset();
+    RotateWithFailures(path, {{calls, kHalfWay}, {calls + 1, kDenied}, {calls + 2, kDenied}});
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_FALSE(FileExists(path));
+    std::vector<std::string> entries = FolderEntries(folder);
+    ASSERT_EQ(entries.size(), 3u) << "the backup, the page set aside and the result";
+    EXPECT_EQ(ReadBytes(folder + "\\page1.png"), original);
+    bool firstIsPage = ReadBytes(folder + "\\" + entries[1]) == original;
+    EXPECT_EQ(ReadBytes(folder + "\\" + entries[firstIsPage ? 1 : 2]), original);
+    EXPECT_EQ(ReadWithImageMagick(folder + "\\" + entries[firstIsPage ? 2 : 1]).width, 50);
+
+    const std::pair<const char*, void (*)(const char*)> kept[] = {
+        {"read-only", [](const char* page) {
+             SetFileAttributesA(page, FILE_ATTRIBUTE_READONLY);
+             RotateImage(page, 90);
+             SetFileAttributesA(page, FILE_ATTRIBUTE_NORMAL);
+         }},
+        {"held by another program", [](const char* page) {
+             HANDLE other = CreateFileA(page, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+             RotateImage(page, 90);
+             CloseHandle(other);
+         }},
+        {"cut short", [](const char* page) {
+             realSave = __imp_GdipSaveImageToStream;
+             ImportSwap swap(&__imp_GdipSaveImageToStream, reinterpret_cast<void*>(&SaveCutShort));
+             RotateImage(page, 90);
+         }},
+    };
+    for (const char* name : {"page.png", "page.gif", "page.bmp"}) {  // PNG content, written as each
+        for (const auto& [what, run] : kept) {
+            reset();
+            MoveFileA(path.c_str(), (folder + "\\" + name).c_str());
+            run((folder + "\\" + name).c_str());
+            MoveFileA((folder + "\\" + name).c_str(), path.c_str());
+            MoveFileA((folder + "\\" + std::string(name).insert(4, "1")).c_str(), (folder + "\\page1.png").c_str());
+            expectKept(std::string(name) + " " + what);
+        }
     }
 }
 

@@ -334,6 +334,14 @@ static bool RunUnix(const std::string& script, const std::string& base)
     return ran;
 }
 
+bool MakeDanglingLink(const std::string& path)
+{
+    // Wine answers CreateSymbolicLinkA with success and makes nothing: the link is made on its host.
+    std::string unixPath = UnixPath(path);
+    if (!unixPath.empty()) return RunUnix("ln -s nowhere '" + unixPath + "'", path + "-link");
+    return CreateSymbolicLinkA(path.c_str(), "nowhere", SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0;
+}
+
 MagickImage ReadWithImageMagick(const std::string& path)
 {
     static int runs = 0;

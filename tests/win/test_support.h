@@ -38,6 +38,8 @@ HDROP MakeDrop(const std::vector<std::string>& paths);
 std::vector<unsigned char> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
 bool FileExists(const std::string& path);
+// Makes `path` a symbolic link to a file that does not exist; false where links cannot be made.
+bool MakeDanglingLink(const std::string& path);
 // Names in `folder`, sorted.
 std::vector<std::string> FolderEntries(const std::string& folder);
 

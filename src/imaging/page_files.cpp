@@ -1,0 +1,259 @@
+// Files beside the page: each is written under a hidden temporary name, flushed to the disk and only
+// then given its name, so that a power cut or a killed process never leaves a cut file under a name
+// the user trusts.
+#include "imaging/page_files.h"
+
+#include "imaging/file_calls.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <type_traits>
+
+struct CloseFile {
+    void operator()(HANDLE file) const { CloseHandle(file); }
+};
+using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, CloseFile>;
+
+// Owns what CreateFileA returned; null when it failed.
+static FileHandle Opened(HANDLE file)
+{
+    return FileHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
+
+// Temporary names say whose unfinished work they are: "~page.png.1A2B.lumivex" beside page.png. Where
+// the folder leaves no room for that, "~1A2B": never longer than the shortest backup name ("1.png"),
+// so a temporary name fits wherever the backup's does. Only the long form is swept as a leftover: a
+// short one cannot be told from another page's work in progress.
+constexpr char kLeftoverSuffix[] = ".lumivex";
+constexpr size_t kNumberLength = 4;
+constexpr size_t kShortNameLength = 1 + kNumberLength;
+constexpr size_t kNamedExtraLength = 1 + 1 + kNumberLength + sizeof kLeftoverSuffix - 1;
+
+// The attributes a page's backup and its result take from it.
+constexpr DWORD kCarriedAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+static size_t FolderLength(const char* full)
+{
+    return static_cast<size_t>(PathFindFileNameA(full) - full);  // with its separator
+}
+
+bool FullPathForSave(const char* path, char* full)
+{
+    DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);
+    return length != 0 && length < MAX_PATH && FolderLength(full) + kShortNameLength < MAX_PATH;
+}
+
+static bool Exists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool CanReplace(const char* full)
+{
+    DWORD attributes = GetFileAttributesA(full);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        return false;
+    }
+    // The access a replace needs, asked while letting everyone else do anything: refused only when
+    // another program holds the page against it.
+    return Opened(Files().createFile(full, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr)) != nullptr;
+}
+
+// Numbers of temporary names, different in each process and for each file, so that a run never
+// reuses a name another process may still be writing.
+static std::atomic<unsigned> nextNumber{GetTickCount() ^ (GetCurrentProcessId() << 7)};
+
+// A temporary name beside `full` with the next number; the long form where it fits.
+static void TemporaryName(const char* full, char* temporary)
+{
+    size_t folderLength = FolderLength(full);
+    const char* name = full + folderLength;
+    unsigned number = nextNumber++ & 0xFFFF;
+    if (folderLength + std::strlen(name) + kNamedExtraLength < MAX_PATH) {
+        std::snprintf(temporary, MAX_PATH, "%.*s~%s.%04X%s", static_cast<int>(folderLength), full, name, number,
+                      kLeftoverSuffix);
+    } else {
+        std::snprintf(temporary, MAX_PATH, "%.*s~%04X", static_cast<int>(folderLength), full, number);
+    }
+}
+
+// Creates a new hidden temporary file beside `full`, open for writing. It is created only where no
+// file is, so nothing of the user's is ever replaced by it.
+static FileHandle CreateTemporary(const char* full, char* temporary)
+{
+    for (unsigned tries = 0; tries <= 0xFFFF; ++tries) {
+        TemporaryName(full, temporary);
+        HANDLE file = Files().createFile(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        if (file != INVALID_HANDLE_VALUE) return Opened(file);
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    return nullptr;
+}
+
+void RemoveLeftovers(const char* full)
+{
+    size_t folderLength = FolderLength(full);
+    const char* name = full + folderLength;
+    char pattern[MAX_PATH];
+    int length = std::snprintf(pattern, sizeof pattern, "%.*s~%s.????%s", static_cast<int>(folderLength), full, name,
+                               kLeftoverSuffix);
+    if (length < 0 || length >= MAX_PATH || !Exists(full)) return;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        // "?" may also match nothing: only names of exactly the program's form are its leftovers.
+        if (std::strlen(found.cFileName) != std::strlen(name) + kNamedExtraLength) continue;
+        char leftover[MAX_PATH];
+        std::snprintf(leftover, sizeof leftover, "%.*s%s", static_cast<int>(folderLength), full, found.cFileName);
+        DeleteFileA(leftover);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+static bool WriteAll(HANDLE file, const std::uint8_t* bytes, std::size_t size)
+{
+    while (size > 0) {
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)), written = 0;
+        if (!Files().writeFile(file, bytes, chunk, &written, nullptr) || written != chunk) return false;
+        bytes += chunk;
+        size -= chunk;
+    }
+    return true;
+}
+
+// Creates a temporary file beside `full`, has `fill` write it, and flushes it to the disk. False,
+// with the file removed, when any step fails.
+static bool FillTemporary(const char* full, char* temporary, const std::function<bool(HANDLE)>& fill)
+{
+    TemporaryOwner owner;  // declared first, so the file is closed before it is removed
+    FileHandle file = CreateTemporary(full, temporary);
+    if (!file) return false;
+    owner.reset(temporary);
+    if (!fill(file.get()) || !Files().flushFile(file.get())) return false;
+    file.reset();
+    owner.release();
+    return true;
+}
+
+bool WriteTemporary(const char* full, const std::uint8_t* bytes, std::size_t size, char* temporary)
+{
+    return FillTemporary(full, temporary, [&](HANDLE file) { return WriteAll(file, bytes, size); });
+}
+
+// Copies through a buffer of its own stack: the backup needs no memory the page's work may lack.
+static bool CopyContents(HANDLE from, HANDLE to)
+{
+    std::array<std::uint8_t, 1 << 16> buffer;
+    for (;;) {
+        DWORD got = 0;
+        if (!Files().readFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return false;
+        if (got == 0) return true;
+        if (!WriteAll(to, buffer.data(), got)) return false;
+    }
+}
+
+// What the page gives the files that take its place or keep its content: its carried attributes.
+static DWORD CarriedAttributes(DWORD pageAttributes)
+{
+    DWORD carried = pageAttributes & kCarriedAttributes;
+    return carried ? carried : FILE_ATTRIBUTE_NORMAL;
+}
+
+// Gives the whole temporary file the name `name`, which must be free: a second link to the file, which
+// the platform makes only where nothing at all answers to the name (some platforms' name tests do not
+// see a link that leads nowhere, and their moves replace it), then the temporary name goes. Volumes
+// without links (ERROR_INVALID_FUNCTION, ERROR_NOT_SUPPORTED) get a move that never replaces a file.
+static bool GiveName(const char* temporary, const char* name)
+{
+    if (Files().linkFile(name, temporary, nullptr)) return true;
+    DWORD error = GetLastError();
+    return (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED) &&
+           Files().moveFile(temporary, name, MOVEFILE_WRITE_THROUGH);
+}
+
+bool WriteBackup(const char* full, const char* backupPath)
+{
+    FileHandle page = Opened(Files().createFile(full, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!page || !GetFileInformationByHandle(page.get(), &information)) return false;
+    char temporary[MAX_PATH];
+    bool copied = FillTemporary(full, temporary, [&](HANDLE copy) {
+        // As a copy by the platform would, the backup keeps the page's times.
+        return CopyContents(page.get(), copy) &&
+               SetFileTime(copy, &information.ftCreationTime, nullptr, &information.ftLastWriteTime);
+    });
+    if (!copied) return false;
+    TemporaryOwner owner(temporary);  // removed whatever happens: after the link it is a second name
+    SetFileAttributesA(temporary, CarriedAttributes(information.dwFileAttributes));
+    return GiveName(temporary, backupPath);
+}
+
+// Where the volume refuses ReplaceFileA, the move finishes the job: ERROR_INVALID_FUNCTION and
+// ERROR_NOT_SUPPORTED (a file system or share without the operation; nothing was moved),
+// ERROR_UNABLE_TO_MOVE_REPLACEMENT (both files kept their names) and ERROR_UNABLE_TO_MOVE_REPLACEMENT_2
+// (the page already moved to the aside name, the result still under its temporary name, the page's
+// path empty). Every other failure, ERROR_UNABLE_TO_REMOVE_REPLACED among them, leaves both in place.
+static bool VolumeRefusedReplace(DWORD error)
+{
+    return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+           error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
+}
+
+// A free temporary name beside `full`, not created: ReplaceFileA creates it by moving the page there.
+static void AsideName(const char* full, char* aside)
+{
+    for (unsigned tries = 0; tries <= 0xFFFF; ++tries) {
+        TemporaryName(full, aside);
+        if (!Exists(aside)) return;
+    }
+}
+
+static void CarryCreationTime(const char* temporary, const FILETIME& created)
+{
+    FileHandle file = Opened(CreateFileA(temporary, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+    if (file) SetFileTime(file.get(), &created, nullptr, nullptr);
+}
+
+bool ReplacePage(const char* full, const char* temporary, const WIN32_FILE_ATTRIBUTE_DATA& original,
+                 bool& keepTemporary)
+{
+    keepTemporary = false;
+    // ReplaceFileA carries the creation time on Windows; elsewhere it is a plain rename.
+    CarryCreationTime(temporary, original.ftCreationTime);
+    // ReplaceFileA is given an aside name of ours: without one, some platforms leave an empty file of
+    // their own beside the page when the replace fails.
+    char aside[MAX_PATH];
+    AsideName(full, aside);
+    bool replaced = Files().replaceFile(full, temporary, aside, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+    if (!replaced) {
+        replaced = VolumeRefusedReplace(GetLastError()) &&
+                   Files().moveFile(temporary, full, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        // A failure after the page was moved aside: the page goes back before anything is reported.
+        // Should even that fail, the checked result is kept: with the path empty it is one of the two
+        // copies at hand.
+        if (!replaced && !Exists(full) && !Files().moveFile(aside, full, MOVEFILE_WRITE_THROUGH)) {
+            keepTemporary = true;
+            return false;
+        }
+    }
+    if (replaced) {
+        // Some platforms' ReplaceFileA carries no attributes, and the move never does: the result would
+        // show the temporary file's.
+        SetFileAttributesA(full, CarriedAttributes(original.dwFileAttributes));
+    }
+    // The page's old content is in the numbered backup.
+    DeleteFileA(aside);
+    return replaced;
+}

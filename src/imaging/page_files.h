@@ -1,0 +1,46 @@
+// The files the program writes beside a page: temporary files that stay hidden until they are whole
+// and on the disk, the durable backup, the durable replace, and the sweep of what a killed run left.
+// Every platform file call goes through the file-call seam.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+// The dropped path made full in `full` (MAX_PATH characters): some platforms replace files only by
+// full paths. False when it, or the shortest temporary name beside it, would not fit MAX_PATH: such
+// a file cannot be saved safely.
+bool FullPathForSave(const char* path, char* full);
+
+// True when the page at `full` can be replaced: it exists, is no folder, is not read-only (the
+// user's "do not change") and no other program holds it open against being replaced.
+bool CanReplace(const char* full);
+
+// Removes what runs on this page that were killed left beside it: their hidden temporary files
+// and a set-aside copy of the page. Only while the page itself is at its path.
+void RemoveLeftovers(const char* full);
+
+// Deletes a temporary file when its owner goes, unless released (the file was put in place or must be
+// kept).
+struct DeleteTemporary {
+    void operator()(char* path) const { DeleteFileA(path); }
+};
+using TemporaryOwner = std::unique_ptr<char, DeleteTemporary>;
+
+// Writes `size` bytes to a new hidden temporary file beside the page at `full` and flushes them to
+// the disk; its name goes to `temporary` (MAX_PATH characters). False, with nothing left, on failure.
+bool WriteTemporary(const char* full, const std::uint8_t* bytes, std::size_t size, char* temporary);
+
+// The backup: the page at `full` copied byte for byte to a hidden temporary file, flushed, given
+// the page's attributes and times, then moved to `backupPath`. Never replaces a file; a kill at any
+// moment leaves either no backup or a whole one. False, with nothing left, on failure.
+bool WriteBackup(const char* full, const char* backupPath);
+
+// Puts the checked, flushed temporary file in the page's place, keeping the page's identity
+// (attributes, creation time and, where the platform carries them, permissions and streams).
+// On failure the page is at its path as it was, and the temporary file is to be deleted; only when
+// even that cannot be restored is `keepTemporary` set: the result is then the one copy at hand.
+bool ReplacePage(const char* full, const char* temporary, const WIN32_FILE_ATTRIBUTE_DATA& original,
+                 bool& keepTemporary);

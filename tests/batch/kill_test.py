@@ -1,0 +1,132 @@
+#!/usr/bin/env python3
+"""Kills lumivex-batch (SIGKILL, as End task or a power cut would) at random moments while it turns
+seven pages, over and over, and checks after every kill that nothing is lost: each page holds its
+original bytes or the turned result, every backup is a byte copy of its page's original, whatever
+else lies beside them is a hidden leftover of the program, at most one per page that was in
+progress. A run over the untouched pages then turns each of them exactly once.
+
+Usage: kill_test.py BATCH_EXE WINE_RUN [KILLS]"""
+import os
+import random
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+PAGES = ["a.png", "b.png", "c.png", "d.png", "e.bmp", "f.bmp", "g.bmp"]
+HIDDEN = 0x2
+failures = []
+seen = {"pages turned": 0, "backed up, not yet turned": 0, "leftovers": 0}
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def make_pages(folder):
+    for index, name in enumerate(PAGES):
+        shape = f"gradient:red-blue -rotate {index * 10}" if name.endswith(".png") else f"-seed {index} plasma:fractal"
+        colours = "png24:" if name.endswith(".png") else "-monochrome BMP3:"
+        subprocess.run(f"/usr/bin/convert -size 900x1200 {shape} -gravity center -extent 900x1200 "
+                       f"-units PixelsPerInch -density 600 {colours}{folder / name}", shell=True, check=True)
+
+
+def run(exe, wine_run, folder, names):
+    return subprocess.Popen([wine_run, exe, "--jobs", "2", "rotate", "right", *names], cwd=folder,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def kill_windows_process(process):
+    """The Windows process is the one started or, when Wine's loader had to start it, the loader's child."""
+    children = subprocess.run(["pgrep", "-P", str(process.pid)], capture_output=True, text=True).stdout.split()
+    for pid in children or [str(process.pid)]:
+        try:
+            os.kill(int(pid), signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    process.kill()
+    process.wait()
+
+
+def dos_attributes(path):
+    try:
+        return int(os.getxattr(path, "user.DOSATTRIB").decode().strip("\0"), 16)
+    except OSError:
+        return 0
+
+
+def check_after_kill(folder, originals, turned, kill):
+    """What the kill left; returns the pages still as they were."""
+    untouched, entries = [], {entry.name for entry in folder.iterdir()}
+    for name in PAGES:
+        stem, extension = os.path.splitext(name)
+        content = (folder / name).read_bytes() if name in entries else None
+        check(content in (originals[name], turned[name]), f"kill {kill}: {name} is neither the page nor its result")
+        if content == originals[name]:
+            untouched.append(name)
+        else:
+            seen["pages turned"] += 1
+        backups = [entry for entry in entries if entry.startswith(stem) and entry.endswith(extension)
+                   and entry[len(stem):-len(extension)].isdigit()]
+        check(all((folder / backup).read_bytes() == originals[name] for backup in backups),
+              f"kill {kill}: a backup of {name} is not its byte copy")
+        check(len(backups) <= 1, f"kill {kill}: {name} has {len(backups)} backups")
+        seen["backed up, not yet turned"] += bool(backups) and content == originals[name]
+        leftovers = [entry for entry in entries if entry.startswith(f"~{name}.") and entry.endswith(".lumivex")]
+        check(len(leftovers) <= 1, f"kill {kill}: {name} has leftovers {leftovers}")
+        seen["leftovers"] += len(leftovers)
+        for leftover in leftovers:
+            hidden = dos_attributes(folder / leftover) & HIDDEN
+            # The page's own content, moved aside by the replace, keeps the page's attributes.
+            check(hidden or (folder / leftover).read_bytes() == originals[name],
+                  f"kill {kill}: {leftover} is visible and not the page set aside")
+        entries -= {name, *backups, *leftovers}
+    check(not entries, f"kill {kill}: files nobody asked for: {sorted(entries)}")
+    return untouched
+
+
+def main():
+    exe, wine_run = Path(sys.argv[1]).resolve(), Path(sys.argv[2]).resolve()
+    kills = int(sys.argv[3]) if len(sys.argv) > 3 else 30
+    with tempfile.TemporaryDirectory() as scratch:
+        scratch = Path(scratch)
+        (scratch / "originals").mkdir()
+        make_pages(scratch / "originals")
+        originals = {name: (scratch / "originals" / name).read_bytes() for name in PAGES}
+        reference = scratch / "reference"
+        reference.mkdir()
+        for name in PAGES:
+            (reference / name).write_bytes(originals[name])
+        started = time.monotonic()
+        check(run(exe, wine_run, reference, PAGES).wait() == 0, "the uninterrupted run failed")
+        whole = time.monotonic() - started
+        turned = {name: (reference / name).read_bytes() for name in PAGES}
+        check(all(turned[name] != originals[name] for name in PAGES), "the uninterrupted run turned every page")
+        random.seed(int(os.environ.get("LUMIVEX_KILL_SEED", time.time())))
+        resumed = 0
+        for kill in range(kills):
+            folder = scratch / f"kill{kill}"
+            folder.mkdir()
+            for name in PAGES:
+                (folder / name).write_bytes(originals[name])
+            process = run(exe, wine_run, folder, PAGES)
+            time.sleep(random.uniform(0.1, whole))
+            kill_windows_process(process)
+            untouched = check_after_kill(folder, originals, turned, kill)
+            if untouched:
+                resumed += 1
+                check(run(exe, wine_run, folder, untouched).wait() == 0, f"kill {kill}: the resume failed")
+            for name in PAGES:
+                check((folder / name).read_bytes() == turned[name], f"kill {kill}: {name} not turned exactly once")
+        print(f"{kills} kills over a run of {whole:.2f} s, {resumed} resumed; after the kills: " +
+              ", ".join(f"{count} {what}" for what, count in seen.items()))
+    for failure in failures:
+        print("FAILED:", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
