@@ -78,6 +78,7 @@ int main()
     double whole = MedianOnFreshPage(path, folder + "\\page1.bmp", page, kRuns,
                                      [&] { RotateImage(path.c_str(), 90); });
     std::printf("  RotateImage whole call     %8.1f ms  (median of %d)\n", whole, kRuns);
+    PrintFlushCost(path, folder + "\\page1.bmp", page, 5, [&] { RotateImage(path.c_str(), 90); });
     DeleteFileA(path.c_str());
     DeleteFileA((folder + "\\page1.bmp").c_str());
     RemoveDirectoryA(folder.c_str());

@@ -32,8 +32,7 @@ struct ParsedCommand {
 };
 
 // Reads the arguments after the program name. Options ("--jobs N", "--include-backups", "--help",
-// "--version") may stand
-// anywhere before a "--", after which every argument is a file.
+// "--version") may stand anywhere before a "--", after which every argument is a file.
 ParsedCommand ParseArguments(const std::vector<std::wstring>& arguments);
 
 // The usage text of --help.

@@ -471,6 +471,14 @@ TEST(SafeSave, EachFailureLeavesTheFileAsItWas)
     EXPECT_EQ(ReadBytes(folder + "\\" + entries[firstIsPage ? 1 : 2]), original);
     EXPECT_EQ(ReadWithImageMagick(folder + "\\" + entries[firstIsPage ? 2 : 1]).width, 50);
 
+    // What a killed run left of this page goes with the next operation on it; other names stay.
+    reset();
+    const std::vector<std::string> others = {"~page.png.lumivex", "~page.png.x.png.0A1B.lumivex"};
+    for (const std::string& name : others) WriteBytes(folder + "\\" + name, {1});
+    WriteBytes(folder + "\\~page.png.0A1B.lumivex", {1});
+    RotateWithFailures(path, {});
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"page.png", "page1.png", others[0], others[1]}));
+
     const std::pair<const char*, void (*)(const char*)> kept[] = {
         {"read-only", [](const char* page) {
              SetFileAttributesA(page, FILE_ATTRIBUTE_READONLY);
