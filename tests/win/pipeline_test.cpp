@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <tuple>
 
 static unsigned Quadrants(int x, int y)
 {
@@ -339,8 +340,8 @@ static Gdiplus::GpStatus WINGDIPAPI SaveCutShort(Gdiplus::GpImage* image, IStrea
 }
 
 // The file-call seam with chosen calls failing: call n (counting every call from 1) fails with
-// failures[n]. ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 first moves the page aside, as the platform's
-// replace does when it fails half-way.
+// failures[n]. A replace failing with ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 first moves the page aside,
+// as the platform's replace does when it fails half-way.
 static FileCalls platform;
 static int callsMade;
 static std::map<int, DWORD> failures;
@@ -348,35 +349,16 @@ static std::map<int, DWORD> failures;
 static bool Fails()
 {
     auto failure = failures.find(++callsMade);
-    if (failure == failures.end()) return false;
-    SetLastError(failure->second);
-    return true;
+    if (failure != failures.end()) SetLastError(failure->second);
+    return failure != failures.end();
 }
-static HANDLE WINAPI CreateOrFail(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                                  DWORD disposition, DWORD flags, HANDLE from)
-{
-    return Fails() ? INVALID_HANDLE_VALUE : platform.createFile(name, access, share, security, disposition, flags, from);
-}
-static BOOL WINAPI ReadOrFail(HANDLE file, LPVOID into, DWORD size, LPDWORD got, LPOVERLAPPED overlapped)
-{
-    return !Fails() && platform.readFile(file, into, size, got, overlapped);
-}
-static BOOL WINAPI WriteOrFail(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
-{
-    return !Fails() && platform.writeFile(file, bytes, size, written, overlapped);
-}
-static BOOL WINAPI FlushOrFail(HANDLE file)
-{
-    return !Fails() && platform.flushFile(file);
-}
-static BOOL WINAPI MoveOrFail(LPCSTR from, LPCSTR to, DWORD flags)
-{
-    return !Fails() && platform.moveFile(from, to, flags);
-}
-static BOOL WINAPI LinkOrFail(LPCSTR name, LPCSTR existing, LPSECURITY_ATTRIBUTES security)
-{
-    return !Fails() && platform.linkFile(name, existing, security);
-}
+template <class Result> static Result Failed() { return FALSE; }
+template <> HANDLE Failed<HANDLE>() { return INVALID_HANDLE_VALUE; }
+template <auto call> struct OrFail;
+template <class Result, class... Arguments, Result (*FileCalls::*call)(Arguments...)>
+struct OrFail<call> {
+    static Result WINAPI Call(Arguments... arguments) { return Fails() ? Failed<Result>() : (platform.*call)(arguments...); }
+};
 static BOOL WINAPI ReplaceOrFail(LPCSTR replaced, LPCSTR replacement, LPCSTR aside, DWORD flags, LPVOID, LPVOID)
 {
     if (!Fails()) return platform.replaceFile(replaced, replacement, aside, flags, nullptr, nullptr);
@@ -392,20 +374,22 @@ static int RotateWithFailures(const std::string& path, std::map<int, DWORD> fail
 {
     failures = std::move(failing);
     callsMade = 0;
-    platform = RedirectFileCalls({CreateOrFail, ReadOrFail, WriteOrFail, FlushOrFail, MoveOrFail, LinkOrFail, ReplaceOrFail});
+    platform = RedirectFileCalls({OrFail<&FileCalls::createFile>::Call, OrFail<&FileCalls::readFile>::Call,
+                                  OrFail<&FileCalls::writeFile>::Call, OrFail<&FileCalls::flushFile>::Call,
+                                  OrFail<&FileCalls::moveFile>::Call, OrFail<&FileCalls::linkFile>::Call,
+                                  ReplaceOrFail});
     RotateImage(path.c_str(), 90);
     RedirectFileCalls(platform);
     return callsMade;
 }
 
 // Nothing replaces the dropped file unless every step before the replace succeeded: each file call
-// of the backup and the save made to fail in turn, a replace failing half-way with the moves after it,
-// a page the user or another program keeps, a result the encoder cut short. After each: one report,
-// the page byte for byte as it was, the backup whole or absent, and nothing else beside them. Where
-// even the page cannot be put back, the checked result is kept beside the page's set-aside content.
+// of the backup and the save made to fail in turn, the replace failing half-way with the moves after
+// it, a page the user or another program keeps, a result the encoder cut short. After each failure:
+// one report, the page byte for byte as it was, the backup whole or absent, nothing else beside them.
+// Where even the page cannot be put back, the checked result is kept beside the page set aside.
 TEST(SafeSave, EachFailureLeavesTheFileAsItWas)
 {
-    constexpr DWORD kHalfWay = ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, kDenied = ERROR_ACCESS_DENIED;
     std::string folder = ScratchFolder();
     std::string path = folder + "\\page.png";
     // Noise, so that no half of an encoded file holds the whole picture.
@@ -413,70 +397,57 @@ TEST(SafeSave, EachFailureLeavesTheFileAsItWas)
                   L"image/png");
     std::vector<unsigned char> original = ReadBytes(path);
     auto reset = [&] {
-        for (const std::string& entry : FolderEntries(folder)) {
-            SetFileAttributesA((folder + "\\" + entry).c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA((folder + "\\" + entry).c_str());
-        }
+        for (const std::string& entry : FolderEntries(folder)) DeleteFileA((folder + "\\" + entry).c_str());
         WriteBytes(path, original);
         ClearMessages();
     };
-    auto expectKept = [&](const std::string& step) {
+    enum Outcome { Kept, Saved, SetAside };
+    auto expect = [&](Outcome outcome, const std::string& step) {
         SCOPED_TRACE(step);
         ASSERT_EQ(Messages().size(), 1u);
-        EXPECT_EQ(Messages()[0].caption, "Error");
-        EXPECT_EQ(ReadBytes(path), original);
+        EXPECT_EQ(Messages()[0].caption, outcome == Saved ? "Success" : "Error");
         std::vector<std::string> entries = FolderEntries(folder);
-        EXPECT_TRUE(entries == std::vector<std::string>{"page.png"} ||
-                    (entries == std::vector<std::string>{"page.png", "page1.png"} &&
-                     ReadBytes(folder + "\\page1.png") == original))
-            << testing::PrintToString(entries);
+        if (outcome == Kept) {
+            EXPECT_EQ(ReadBytes(path), original);
+        } else if (outcome == Saved) {
+            EXPECT_EQ(ReadWithImageMagick(path).width, 50);
+        }
+        if (outcome != SetAside && entries == std::vector<std::string>{"page.png"}) return;
+        ASSERT_EQ(entries.size(), outcome == SetAside ? 3u : 2u) << testing::PrintToString(entries);
+        EXPECT_EQ(ReadBytes(folder + "\\page1.png"), original);
+        if (outcome != SetAside) return;
+        bool firstIsPage = ReadBytes(folder + "\\" + entries[1]) == original;
+        EXPECT_EQ(ReadBytes(folder + "\\" + entries[firstIsPage ? 1 : 2]), original);
+        EXPECT_EQ(ReadWithImageMagick(folder + "\\" + entries[firstIsPage ? 2 : 1]).width, 50);
     };
     reset();
     int calls = RotateWithFailures(path, {});
-    ASSERT_EQ(Messages().size(), 1u);
-    ASSERT_EQ(Messages()[0].caption, "Success");
+    expect(Saved, "no call fails");
     for (int step = 1; step <= calls; ++step) {
         reset();
-        RotateWithFailures(path, {{step, kDenied}});
-        expectKept("call " + std::to_string(step) + " of " + std::to_string(calls) + " fails");
+        RotateWithFailures(path, {{step, ERROR_ACCESS_DENIED}});
+        expect(Kept, "call " + std::to_string(step) + " of " + std::to_string(calls) + " fails");
     }
-    // The replace is the last call; half-way it leaves the page aside and the move finishes the job.
-    struct Case { const char* name; std::map<int, DWORD> failing; bool saved; };
-    const Case cases[] = {
-        {"half-way, moved in", {{calls, kHalfWay}}, true},
-        {"refused, moved in", {{calls, ERROR_UNABLE_TO_MOVE_REPLACEMENT}}, true},
-        {"half-way, page put back", {{calls, kHalfWay}, {calls + 1, kDenied}}, false},
+    // The replace is the last call: the move finishes its job, or the page goes back.
+    const DWORD halfWay = ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, denied = ERROR_ACCESS_DENIED;
+    const std::tuple<const char*, std::map<int, DWORD>, Outcome> cases[] = {
+        {"half-way, moved in", {{calls, halfWay}}, Saved},
+        {"refused, moved in", {{calls, ERROR_UNABLE_TO_MOVE_REPLACEMENT}}, Saved},
+        {"half-way, page put back", {{calls, halfWay}, {calls + 1, denied}}, Kept},
+        {"half-way, nothing moves", {{calls, halfWay}, {calls + 1, denied}, {calls + 2, denied}}, SetAside},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, failing, outcome] : cases) {
         reset();
-        RotateWithFailures(path, c.failing);
-        if (c.saved) {
-            SCOPED_TRACE(c.name);
-            ASSERT_EQ(Messages().size(), 1u);
-            EXPECT_EQ(Messages()[0].caption, "Success");
-            EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"page.png", "page1.png"}));
-            EXPECT_EQ(ReadWithImageMagick(path).width, 50);
-        } else {
-            expectKept(c.name);
-        }
+        RotateWithFailures(path, failing);
+        expect(outcome, name);
     }
-    reset();
-    RotateWithFailures(path, {{calls, kHalfWay}, {calls + 1, kDenied}, {calls + 2, kDenied}});
-    ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_FALSE(FileExists(path));
-    std::vector<std::string> entries = FolderEntries(folder);
-    ASSERT_EQ(entries.size(), 3u) << "the backup, the page set aside and the result";
-    EXPECT_EQ(ReadBytes(folder + "\\page1.png"), original);
-    bool firstIsPage = ReadBytes(folder + "\\" + entries[1]) == original;
-    EXPECT_EQ(ReadBytes(folder + "\\" + entries[firstIsPage ? 1 : 2]), original);
-    EXPECT_EQ(ReadWithImageMagick(folder + "\\" + entries[firstIsPage ? 2 : 1]).width, 50);
-
     // What a killed run left of this page goes with the next operation on it; other names stay.
     reset();
     const std::vector<std::string> others = {"~page.png.lumivex", "~page.png.x.png.0A1B.lumivex"};
-    for (const std::string& name : others) WriteBytes(folder + "\\" + name, {1});
-    WriteBytes(folder + "\\~page.png.0A1B.lumivex", {1});
-    RotateWithFailures(path, {});
+    for (const std::string& name : {others[0], others[1], std::string("~page.png.0A1B.lumivex")}) {
+        WriteBytes(folder + "\\" + name, {1});
+    }
+    RotateImage(path.c_str(), 90);
     EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"page.png", "page1.png", others[0], others[1]}));
 
     const std::pair<const char*, void (*)(const char*)> kept[] = {
@@ -503,7 +474,7 @@ TEST(SafeSave, EachFailureLeavesTheFileAsItWas)
             run((folder + "\\" + name).c_str());
             MoveFileA((folder + "\\" + name).c_str(), path.c_str());
             MoveFileA((folder + "\\" + std::string(name).insert(4, "1")).c_str(), (folder + "\\page1.png").c_str());
-            expectKept(std::string(name) + " " + what);
+            expect(Kept, std::string(name) + " " + what);
         }
     }
 }
