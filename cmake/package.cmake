@@ -1,5 +1,6 @@
 # Writes the release zip ZIP from the programs PROGRAMS (comma-separated) and README: the files and
-# their SHA256SUMS at the zip's root. Run with cmake -P.
+# their SHA256SUMS at the zip's root, in name order, each dated EPOCH (seconds since 1970), so that
+# the same files always make the same zip. Run with cmake -P.
 file(REMOVE_RECURSE ${STAGE})
 file(MAKE_DIRECTORY ${STAGE})
 string(REPLACE "," ";" programs "${PROGRAMS}")
@@ -13,8 +14,12 @@ foreach(file IN LISTS programs README)
   list(APPEND names ${name})
 endforeach()
 file(WRITE ${STAGE}/SHA256SUMS "${sums}")
+list(APPEND names SHA256SUMS)
+list(SORT names)
+set(ENV{SOURCE_DATE_EPOCH} ${EPOCH})
+string(TIMESTAMP date "%Y-%m-%d %H:%M:%S UTC" UTC)
 file(REMOVE ${ZIP})
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP} --format=zip ${names} SHA256SUMS
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP} --format=zip --mtime=${date} ${names}
   WORKING_DIRECTORY ${STAGE} RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "could not write ${ZIP}")

@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
-"""Checks a release zip: its list of files, its checksums, that both programs carry the version in
-their version resources (read here from the PE bytes, without Windows), that lumivex-batch.exe prints
-it, and that both programs import nothing but system DLLs.
+"""Checks a release zip: its list of files in name order with one date, its checksums, that both
+programs are the ones this build made, carry the version in their version resources (read here from
+the PE bytes, without Windows), have no build time in their headers, are built for ASLR (dynamic
+base, high-entropy addresses) and DEP (NX compatible) and import nothing but system DLLs; then that
+the unpacked Lumivex.exe opens its window and the unpacked lumivex-batch.exe prints its version and
+turns a page.
 
-Usage: check_package.py ZIP VERSION WINE_RUN"""
+Usage: check_package.py ZIP VERSION WINE_RUN BUILT_LUMIVEX BUILT_BATCH READ_WINDOW PAGE"""
 import hashlib
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -54,6 +58,12 @@ def imported_dlls(image):
         at += 20
 
 
+def header_fields(image):
+    """TimeDateStamp of the COFF header and DllCharacteristics of the optional header."""
+    _, pe = sections(image)
+    return struct.unpack_from("<I", image, pe + 8)[0], struct.unpack_from("<H", image, pe + 24 + 70)[0]
+
+
 def version_resource(image):
     """File version from VS_FIXEDFILEINFO, and the string values of the version block."""
     fixed = image.find(struct.pack("<I", 0xFEEF04BD))
@@ -68,11 +78,31 @@ def version_resource(image):
     return numbers, strings
 
 
+def run_unpacked(folder, version, wine_run, read_window, page):
+    """Lumivex.exe until its window shows (closed again), and the batch tool's version and one turn."""
+    window = subprocess.Popen([wine_run, str(Path(folder, "Lumivex.exe"))])
+    shown = subprocess.run([wine_run, read_window, "30000", "LumivexClass"], capture_output=True, timeout=120)
+    check(shown.returncode == 0 and shown.stdout.startswith(b"Lumivex"), f"Lumivex.exe shows no window: {shown}")
+    if window.wait(timeout=60) != 0:
+        check(False, f"Lumivex.exe ended with status {window.returncode}")
+    printed = subprocess.run([wine_run, str(Path(folder, "lumivex-batch.exe")), "--version"],
+                             capture_output=True, timeout=120)
+    check(printed.returncode == 0 and printed.stdout == f"lumivex-batch {version}\r\n".encode(),
+          f"lumivex-batch.exe --version: status {printed.returncode}, output {printed.stdout!r}")
+    shutil.copy(page, Path(folder, "page.png"))
+    turned = subprocess.run([wine_run, str(Path(folder, "lumivex-batch.exe")), "rotate", "right", "page.png"],
+                            cwd=folder, capture_output=True, timeout=120)
+    check(turned.returncode == 0 and Path(folder, "page1.png").read_bytes() == Path(page).read_bytes(),
+          f"lumivex-batch.exe rotate: status {turned.returncode}, output {turned.stdout!r}")
+
+
 def main():
-    zip_path, version, wine_run = sys.argv[1], sys.argv[2], sys.argv[3]
+    zip_path, version, wine_run, *built = sys.argv[1:6]
+    read_window, page = sys.argv[6:8]
     check(Path(zip_path).name == f"Lumivex-{version}-win64.zip", f"zip name {Path(zip_path).name}")
     with zipfile.ZipFile(zip_path) as package, tempfile.TemporaryDirectory() as folder:
-        check(sorted(package.namelist()) == sorted(EXPECTED), f"files {package.namelist()}")
+        check(package.namelist() == sorted(EXPECTED), f"files {package.namelist()}")
+        check(len({entry.date_time for entry in package.infolist()}) == 1, "entries of different dates")
         package.extractall(folder)
         sums = Path(folder, "SHA256SUMS").read_text().splitlines()
         listed = {}
@@ -84,8 +114,13 @@ def main():
             actual = hashlib.sha256(Path(folder, name).read_bytes()).hexdigest()
             check(actual == digest, f"{name}: SHA-256 {actual}, SHA256SUMS says {digest}")
         check(f"Lumivex {version}" in Path(folder, "README.txt").read_text(), "README.txt does not name the version")
-        for program in EXPECTED[:2]:
+        for program, made in zip(EXPECTED[:2], built):
             image = Path(folder, program).read_bytes()
+            check(image == Path(made).read_bytes(), f"{program} is not the one this build made")
+            stamp, characteristics = header_fields(image)
+            check(stamp == 0, f"{program}: build time {stamp} in its header")
+            check(characteristics & 0x160 == 0x160, f"{program}: DllCharacteristics {characteristics:#x} lack "
+                  "dynamic base, high-entropy addresses or NX compatibility")
             numbers, strings = version_resource(image)
             check(numbers == f"{version}.0", f"{program}: fixed file version {numbers}")
             check(strings.get("ProductVersion") == f"{version}.0", f"{program}: ProductVersion {strings}")
@@ -93,10 +128,7 @@ def main():
             check(strings.get("OriginalFilename") == program, f"{program}: OriginalFilename {strings}")
             foreign = set(imported_dlls(image)) - SYSTEM_DLLS
             check(not foreign, f"{program} needs DLLs that are not part of Windows: {sorted(foreign)}")
-        printed = subprocess.run([wine_run, str(Path(folder, "lumivex-batch.exe")), "--version"],
-                                 capture_output=True, timeout=120)
-        check(printed.returncode == 0 and printed.stdout == f"lumivex-batch {version}\r\n".encode(),
-              f"lumivex-batch.exe --version: status {printed.returncode}, output {printed.stdout!r}")
+        run_unpacked(folder, version, wine_run, read_window, page)
     for failure in failures:
         print("FAILED:", failure)
     return 1 if failures else 0
