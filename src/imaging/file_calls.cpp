@@ -1,7 +1,8 @@
 // The file-call seam: the platform's functions unless a test put others in their place.
 #include "imaging/file_calls.h"
 
-static FileCalls inForce = {CreateFileA, ReadFile, WriteFile, FlushFileBuffers, MoveFileExA, CreateHardLinkA, ReplaceFileA};
+static FileCalls inForce = {CreateFileA,  ReadFile,        WriteFile,   FlushFileBuffers,
+                             MoveFileExA, CreateHardLinkA, ReplaceFileA};
 
 const FileCalls& Files()
 {

@@ -183,8 +183,9 @@ static bool GiveName(const char* temporary, const char* name)
 
 bool WriteBackup(const char* full, const char* backupPath)
 {
-    FileHandle page = Opened(Files().createFile(full, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const DWORD anyShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    FileHandle page = Opened(
+        Files().createFile(full, GENERIC_READ, anyShare, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     BY_HANDLE_FILE_INFORMATION information;
     if (!page || !GetFileInformationByHandle(page.get(), &information)) return false;
     char temporary[MAX_PATH];

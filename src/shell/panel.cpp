@@ -9,7 +9,6 @@
 #include <commctrl.h>
 
 #include <cstring>
-#include <vector>
 
 WNDPROC oldEditProc = nullptr;
 WNDPROC oldScaleEditProc = nullptr;
@@ -25,16 +24,6 @@ static HWND hMarginCornerLabel, hMarginCornerTL, hMarginCornerTR, hMarginCornerB
 static HWND hMarginHLabel, hMarginHEdit, hMarginHSpin, hMarginHUnitLabel;
 static HWND hMarginVLabel, hMarginVEdit, hMarginVSpin, hMarginVUnitLabel, hMarginDropArea;
 static HWND hScaleXLabel, hScaleXEdit, hScaleYLabel, hScaleYEdit, hScaleDropArea;
-
-// The controls of each page, in the order of currentTab: Rotation, Erosion, Margins, Scale.
-static const std::vector<HWND*> pages[] = {
-    {&hRadioLeft, &hRadioRight, &hDropArea},
-    {&hErosionLabel, &hErosionEdit, &hErosionSpin, &hErosionDropArea},
-    {&hMarginCornerLabel, &hMarginCornerTL, &hMarginCornerTR, &hMarginCornerBL, &hMarginCornerBR, &hMarginHLabel,
-     &hMarginHEdit, &hMarginHSpin, &hMarginHUnitLabel, &hMarginVLabel, &hMarginVEdit, &hMarginVSpin,
-     &hMarginVUnitLabel, &hMarginDropArea},
-    {&hScaleXLabel, &hScaleXEdit, &hScaleYLabel, &hScaleYEdit, &hScaleDropArea},
-};
 
 // Only the tab control starts visible, and no control is a tab stop: the loop does no dialog navigation.
 static const DWORD tabStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
@@ -78,34 +67,10 @@ static void SetFont(HWND control, HFONT font)
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
-static HWND CreateWithFont(HWND window, const char* className, const char* text, DWORD style, DWORD exStyle,
-                           Place place, int id, HFONT font)
-{
-    HWND control = CreateControl(window, className, text, style, exStyle, place, id);
-    SetFont(control, font);
-    return control;
-}
-
-// UDS_ALIGNRIGHT moves the up-down into its buddy's rectangle, so it is created empty. Setting the
-// position writes the buddy's text, whose EN_CHANGE already reaches the settings during WM_CREATE.
-static HWND CreateUpDown(HWND window, int id, HWND buddy, LPARAM range, LPARAM position)
-{
-    HWND upDown = CreateControl(window, "msctls_updown32", nullptr, upDownStyle, 0, {0, 0, 0, 0}, id);
-    SendMessageA(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(buddy), 0);
-    SendMessageA(upDown, UDM_SETRANGE, 0, range);
-    SendMessageA(upDown, UDM_SETPOS, 0, position);
-    return upDown;
-}
-
-// Returns the edit's previous window procedure.
-static WNDPROC Subclass(HWND edit, WNDPROC filter)
-{
-    return reinterpret_cast<WNDPROC>(SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(filter)));
-}
-
 static void CreateTabControl(HWND window)
 {
-    hTabControl = CreateWithFont(window, "SysTabControl32", "", tabStyle, 0, {10, 10, 460, 380}, IDC_TAB, hFont);
+    hTabControl = CreateControl(window, "SysTabControl32", "", tabStyle, 0, {10, 10, 460, 380}, IDC_TAB);
+    SetFont(hTabControl, hFont);
     const char* names[] = {texts->tabRotation, texts->tabErosion, texts->tabMargins, texts->tabScale};
     for (int index = 0; index < 4; ++index) {
         TCITEMA item{};
@@ -115,107 +80,124 @@ static void CreateTabControl(HWND window)
     }
 }
 
-// The left button turns clockwise (+90): it carries the "rotate right" text.
-static void CreateRotationPage(HWND window)
-{
-    hRadioLeft = CreateControl(window, "BUTTON", texts->rotateRight, firstRadioStyle, 0, {30, 50, 180, 25},
-                               IDC_ROTATE_RIGHT);
-    hRadioRight = CreateControl(window, "BUTTON", texts->rotateLeft, radioStyle, 0, {220, 50, 180, 25},
-                                IDC_ROTATE_LEFT);
-    SetFont(hRadioLeft, hFont);
-    SetFont(hRadioRight, hFont);
-    SendMessageA(hRadioLeft, BM_SETCHECK, BST_CHECKED, 0);
-    hDropArea = CreateWithFont(window, "STATIC", texts->dropImage, dropAreaStyle, 0, {20, 85, 440, 280},
-                               IDC_DROP_AREA, hDropFont);
-}
+// One control of a page. Its text is a member of the active text table, or else `fixedText`.
+struct PageControl {
+    int page;  // in the order of currentTab: Rotation, Erosion, Margins, Scale
+    HWND* handle;
+    const char* className;
+    const char* LanguageTexts::*text;
+    const char* fixedText;
+    DWORD style, exStyle;
+    Place place;
+    int id;
+    HFONT* font;
+    bool checked = false;           // a radio button that starts checked
+    WNDPROC filter = nullptr;       // an edit's character filter, set before its up-down exists
+    WNDPROC* editProc = nullptr;    // where the edit's own procedure is kept for the filter
+    LPARAM range = 0;               // an up-down: its range; its buddy is the control before it
+    int position = 0;
+};
 
-// The erosion edit needs no filter of its own: ES_NUMBER lets only digits be typed.
-static void CreateErosionPage(HWND window)
-{
-    hErosionLabel = CreateWithFont(window, "STATIC", texts->erosionLabel, plainStyle, 0, {30, 50, 150, 25},
-                                   IDC_EROSION_LABEL, hFont);
-    hErosionEdit = CreateWithFont(window, "EDIT", "1", digitsStyle, WS_EX_CLIENTEDGE, {190, 48, 60, 25},
-                                  IDC_EROSION_EDIT, hFont);
-    hErosionSpin = CreateUpDown(window, IDC_EROSION_SPIN, hErosionEdit, MAKELPARAM(50, 1), 1);
-    hErosionDropArea = CreateWithFont(window, "STATIC", texts->dropMonoBmp, dropAreaStyle, 0, {20, 85, 440, 280},
-                                      IDC_EROSION_DROP_AREA, hDropFont);
-}
+static const char* const noText = nullptr;
+static const char* LanguageTexts::*const fixed = nullptr;
 
-static void CreateCornerChoice(HWND window)
-{
-    hMarginCornerLabel = CreateWithFont(window, "STATIC", texts->cornerLabel, plainStyle, 0, {30, 50, 200, 20},
-                                        IDC_CORNER_LABEL, hFont);
-    hMarginCornerTL = CreateWithFont(window, "BUTTON", texts->cornerTopLeft, firstRadioStyle, 0, {30, 75, 120, 20},
-                                     IDC_CORNER_TOP_LEFT, hFont);
-    hMarginCornerTR = CreateWithFont(window, "BUTTON", texts->cornerTopRight, radioStyle, 0, {160, 75, 120, 20},
-                                     IDC_CORNER_TOP_RIGHT, hFont);
-    hMarginCornerBL = CreateWithFont(window, "BUTTON", texts->cornerBottomLeft, radioStyle, 0, {30, 100, 120, 20},
-                                     IDC_CORNER_BOTTOM_LEFT, hFont);
-    hMarginCornerBR = CreateWithFont(window, "BUTTON", texts->cornerBottomRight, radioStyle, 0,
-                                     {160, 100, 120, 20}, IDC_CORNER_BOTTOM_RIGHT, hFont);
-    SendMessageA(hMarginCornerBR, BM_SETCHECK, BST_CHECKED, 0);
-}
+// Every page control, in creation order. The left rotation button turns clockwise (+90): it carries
+// the "rotate right" text. The erosion edit needs no filter of its own: ES_NUMBER lets only digits be
+// typed. Both margin edits had the EDIT class's procedure, so one saved procedure serves them both.
+// UDS_ALIGNRIGHT moves an up-down into its buddy's rectangle, so it is created empty. The unit labels
+// are 50 pixels wide: "0.1mm" needs 37 to 44 in the panel's font, depending on the face the system
+// substitutes, and 30 would show "0.1m".
+static const PageControl pageControls[] = {
+    {0, &hRadioLeft, "BUTTON", &LanguageTexts::rotateRight, noText, firstRadioStyle, 0, {30, 50, 180, 25},
+     IDC_ROTATE_RIGHT, &hFont, true},
+    {0, &hRadioRight, "BUTTON", &LanguageTexts::rotateLeft, noText, radioStyle, 0, {220, 50, 180, 25},
+     IDC_ROTATE_LEFT, &hFont},
+    {0, &hDropArea, "STATIC", &LanguageTexts::dropImage, noText, dropAreaStyle, 0, {20, 85, 440, 280}, IDC_DROP_AREA,
+     &hDropFont},
+    {1, &hErosionLabel, "STATIC", &LanguageTexts::erosionLabel, noText, plainStyle, 0, {30, 50, 150, 25},
+     IDC_EROSION_LABEL, &hFont},
+    {1, &hErosionEdit, "EDIT", fixed, "1", digitsStyle, WS_EX_CLIENTEDGE, {190, 48, 60, 25}, IDC_EROSION_EDIT,
+     &hFont},
+    {1, &hErosionSpin, "msctls_updown32", fixed, noText, upDownStyle, 0, {0, 0, 0, 0}, IDC_EROSION_SPIN, nullptr,
+     false, nullptr, nullptr, MAKELPARAM(50, 1), 1},
+    {1, &hErosionDropArea, "STATIC", &LanguageTexts::dropMonoBmp, noText, dropAreaStyle, 0, {20, 85, 440, 280},
+     IDC_EROSION_DROP_AREA, &hDropFont},
+    {2, &hMarginCornerLabel, "STATIC", &LanguageTexts::cornerLabel, noText, plainStyle, 0, {30, 50, 200, 20},
+     IDC_CORNER_LABEL, &hFont},
+    {2, &hMarginCornerTL, "BUTTON", &LanguageTexts::cornerTopLeft, noText, firstRadioStyle, 0, {30, 75, 120, 20},
+     IDC_CORNER_TOP_LEFT, &hFont},
+    {2, &hMarginCornerTR, "BUTTON", &LanguageTexts::cornerTopRight, noText, radioStyle, 0, {160, 75, 120, 20},
+     IDC_CORNER_TOP_RIGHT, &hFont},
+    {2, &hMarginCornerBL, "BUTTON", &LanguageTexts::cornerBottomLeft, noText, radioStyle, 0, {30, 100, 120, 20},
+     IDC_CORNER_BOTTOM_LEFT, &hFont},
+    {2, &hMarginCornerBR, "BUTTON", &LanguageTexts::cornerBottomRight, noText, radioStyle, 0, {160, 100, 120, 20},
+     IDC_CORNER_BOTTOM_RIGHT, &hFont, true},
+    {2, &hMarginHLabel, "STATIC", &LanguageTexts::marginHLabel, noText, plainStyle, 0, {30, 135, 150, 20},
+     IDC_MARGIN_H_LABEL, &hFont},
+    {2, &hMarginHEdit, "EDIT", fixed, "0", plainStyle, WS_EX_CLIENTEDGE, {190, 133, 60, 23}, IDC_MARGIN_H_EDIT,
+     &hFont, false, SignedNumberEditProc, &oldEditProc},
+    {2, &hMarginHSpin, "msctls_updown32", fixed, noText, upDownStyle, 0, {0, 0, 0, 0}, IDC_MARGIN_H_SPIN, nullptr,
+     false, nullptr, nullptr, MAKELPARAM(500, -500), 0},
+    {2, &hMarginHUnitLabel, "STATIC", fixed, "0.1mm", plainStyle, 0, {255, 135, 50, 20}, 0, &hFont},
+    {2, &hMarginVLabel, "STATIC", &LanguageTexts::marginVLabel, noText, plainStyle, 0, {30, 165, 150, 20},
+     IDC_MARGIN_V_LABEL, &hFont},
+    {2, &hMarginVEdit, "EDIT", fixed, "0", plainStyle, WS_EX_CLIENTEDGE, {190, 163, 60, 23}, IDC_MARGIN_V_EDIT,
+     &hFont, false, SignedNumberEditProc},
+    {2, &hMarginVSpin, "msctls_updown32", fixed, noText, upDownStyle, 0, {0, 0, 0, 0}, IDC_MARGIN_V_SPIN, nullptr,
+     false, nullptr, nullptr, MAKELPARAM(500, -500), 0},
+    {2, &hMarginVUnitLabel, "STATIC", fixed, "0.1mm", plainStyle, 0, {255, 165, 50, 20}, 0, &hFont},
+    {2, &hMarginDropArea, "STATIC", &LanguageTexts::dropBmp, noText, dropAreaStyle, 0, {20, 195, 440, 170},
+     IDC_MARGIN_DROP_AREA, &hDropFont},
+    {3, &hScaleXLabel, "STATIC", &LanguageTexts::scaleXLabel, noText, plainStyle, 0, {30, 50, 150, 20},
+     IDC_SCALE_X_LABEL, &hFont},
+    {3, &hScaleXEdit, "EDIT", fixed, "1.0000", plainStyle, WS_EX_CLIENTEDGE, {190, 48, 80, 23}, IDC_SCALE_X_EDIT,
+     &hFont, false, DecimalNumberEditProc, &oldScaleEditProc},
+    {3, &hScaleYLabel, "STATIC", &LanguageTexts::scaleYLabel, noText, plainStyle, 0, {30, 80, 150, 20},
+     IDC_SCALE_Y_LABEL, &hFont},
+    {3, &hScaleYEdit, "EDIT", fixed, "1.0000", plainStyle, WS_EX_CLIENTEDGE, {190, 78, 80, 23}, IDC_SCALE_Y_EDIT,
+     &hFont, false, DecimalNumberEditProc},
+    {3, &hScaleDropArea, "STATIC", &LanguageTexts::dropScaleImage, noText, dropAreaStyle, 0, {20, 115, 440, 250},
+     IDC_SCALE_DROP_AREA, &hDropFont},
+};
 
-// Each edit is filtered before its up-down exists. Both edits had the EDIT class's procedure, so one
-// saved procedure serves them both.
-static void CreateMarginFields(HWND window)
+// Creates one page control with its special steps. An up-down's position writes its buddy's text,
+// whose EN_CHANGE already reaches the settings during WM_CREATE.
+static void CreatePageControl(HWND window, const PageControl& control, HWND previous)
 {
-    const LPARAM range = MAKELPARAM(500, -500);
-    hMarginHLabel = CreateWithFont(window, "STATIC", texts->marginHLabel, plainStyle, 0, {30, 135, 150, 20},
-                                   IDC_MARGIN_H_LABEL, hFont);
-    hMarginHEdit = CreateWithFont(window, "EDIT", "0", plainStyle, WS_EX_CLIENTEDGE, {190, 133, 60, 23},
-                                  IDC_MARGIN_H_EDIT, hFont);
-    oldEditProc = Subclass(hMarginHEdit, SignedNumberEditProc);
-    hMarginHSpin = CreateUpDown(window, IDC_MARGIN_H_SPIN, hMarginHEdit, range, 0);
-    // The panel's font, and 50 pixels: "0.1mm" needs 37 to 44 in it, depending on the face the
-    // system substitutes, and 30 would show "0.1m".
-    hMarginHUnitLabel = CreateWithFont(window, "STATIC", "0.1mm", plainStyle, 0, {255, 135, 50, 20}, 0, hFont);
-    hMarginVLabel = CreateWithFont(window, "STATIC", texts->marginVLabel, plainStyle, 0, {30, 165, 150, 20},
-                                   IDC_MARGIN_V_LABEL, hFont);
-    hMarginVEdit = CreateWithFont(window, "EDIT", "0", plainStyle, WS_EX_CLIENTEDGE, {190, 163, 60, 23},
-                                  IDC_MARGIN_V_EDIT, hFont);
-    Subclass(hMarginVEdit, SignedNumberEditProc);
-    hMarginVSpin = CreateUpDown(window, IDC_MARGIN_V_SPIN, hMarginVEdit, range, 0);
-    hMarginVUnitLabel = CreateWithFont(window, "STATIC", "0.1mm", plainStyle, 0, {255, 165, 50, 20}, 0, hFont);
-    hMarginDropArea = CreateWithFont(window, "STATIC", texts->dropBmp, dropAreaStyle, 0, {20, 195, 440, 170},
-                                     IDC_MARGIN_DROP_AREA, hDropFont);
-}
-
-static void CreateScalePage(HWND window)
-{
-    hScaleXLabel = CreateWithFont(window, "STATIC", texts->scaleXLabel, plainStyle, 0, {30, 50, 150, 20},
-                                  IDC_SCALE_X_LABEL, hFont);
-    hScaleXEdit = CreateWithFont(window, "EDIT", "1.0000", plainStyle, WS_EX_CLIENTEDGE, {190, 48, 80, 23},
-                                 IDC_SCALE_X_EDIT, hFont);
-    oldScaleEditProc = Subclass(hScaleXEdit, DecimalNumberEditProc);
-    hScaleYLabel = CreateWithFont(window, "STATIC", texts->scaleYLabel, plainStyle, 0, {30, 80, 150, 20},
-                                  IDC_SCALE_Y_LABEL, hFont);
-    hScaleYEdit = CreateWithFont(window, "EDIT", "1.0000", plainStyle, WS_EX_CLIENTEDGE, {190, 78, 80, 23},
-                                 IDC_SCALE_Y_EDIT, hFont);
-    Subclass(hScaleYEdit, DecimalNumberEditProc);
-    hScaleDropArea = CreateWithFont(window, "STATIC", texts->dropScaleImage, dropAreaStyle, 0, {20, 115, 440, 250},
-                                    IDC_SCALE_DROP_AREA, hDropFont);
+    const char* text = control.text ? texts->*control.text : control.fixedText;
+    HWND created = CreateControl(window, control.className, text, control.style, control.exStyle, control.place,
+                                 control.id);
+    *control.handle = created;
+    if (control.font) SetFont(created, *control.font);
+    if (control.checked) SendMessageA(created, BM_SETCHECK, BST_CHECKED, 0);
+    if (control.filter) {
+        auto own = SetWindowLongPtrA(created, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(control.filter));
+        if (control.editProc) *control.editProc = reinterpret_cast<WNDPROC>(own);
+    }
+    if (control.range) {
+        SendMessageA(created, UDM_SETBUDDY, reinterpret_cast<WPARAM>(previous), 0);
+        SendMessageA(created, UDM_SETRANGE, 0, control.range);
+        SendMessageA(created, UDM_SETPOS, 0, control.position);
+    }
 }
 
 // Shows the controls of page `index` (any index past Margins means Scale) and hides all others.
 static void ShowPage(int index)
 {
     int shown = (index >= 0 && index <= 2) ? index : 3;
-    for (int page = 0; page < 4; ++page) {
-        for (HWND* control : pages[page]) {
-            ShowWindow(*control, page == shown ? SW_SHOW : SW_HIDE);
-        }
+    for (const PageControl& control : pageControls) {
+        ShowWindow(*control.handle, control.page == shown ? SW_SHOW : SW_HIDE);
     }
 }
 
 void CreatePanel(HWND window)
 {
     CreateTabControl(window);
-    CreateRotationPage(window);
-    CreateErosionPage(window);
-    CreateCornerChoice(window);
-    CreateMarginFields(window);
-    CreateScalePage(window);
+    HWND previous = hTabControl;
+    for (const PageControl& control : pageControls) {
+        CreatePageControl(window, control, previous);
+        previous = *control.handle;
+    }
     ShowPage(0);
 }
 

@@ -357,7 +357,10 @@ template <> HANDLE Failed<HANDLE>() { return INVALID_HANDLE_VALUE; }
 template <auto call> struct OrFail;
 template <class Result, class... Arguments, Result (*FileCalls::*call)(Arguments...)>
 struct OrFail<call> {
-    static Result WINAPI Call(Arguments... arguments) { return Fails() ? Failed<Result>() : (platform.*call)(arguments...); }
+    static Result WINAPI Call(Arguments... arguments)
+    {
+        return Fails() ? Failed<Result>() : (platform.*call)(arguments...);
+    }
 };
 static BOOL WINAPI ReplaceOrFail(LPCSTR replaced, LPCSTR replacement, LPCSTR aside, DWORD flags, LPVOID, LPVOID)
 {
