@@ -135,6 +135,13 @@ TEST(ErodeImageBinary, PlanesWithOtherValuesMatchTheLiteralPasses)
             }
         }
     }
+    // One other value in the last rows, found after the shortcut has written the rows above.
+    for (int round = 0; round < 100; ++round) {
+        Plane input = RandomPlane(random, 0.05, 0);
+        int y = std::max(0, input.height - 1 - static_cast<int>(random() % 3));
+        At(input, static_cast<int>(random() % input.width), y) = static_cast<std::uint8_t>(1 + random() % 254);
+        ExpectSameAsLiteral(input, 1 + static_cast<int>(random() % 3));
+    }
 }
 
 TEST(ErodeImageBinary, WideRowsSpreadAcrossWholeWords)

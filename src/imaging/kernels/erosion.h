@@ -1,5 +1,6 @@
 // Erosion of the black areas of a one-byte-per-pixel plane by repeated 8-neighbour passes.
-// Planes of pure black and white take a bit-packed shortcut whose cost does not depend on the passes.
+// Planes of pure black and white take a bit-packed shortcut whose cost does not depend on the passes
+// and which reads the plane once, checking its values as it packs them.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +11,8 @@
 // 255. Any other value is never changed and never whitens a neighbour. Pixel (x, y) is
 // buffer[y * stride + x] with stride >= width; the first and last rows and columns and the bytes of a
 // row beyond `width` keep their values. passes <= 0, width < 3 or height < 3 change nothing.
-// Throws std::bad_alloc, with the buffer as it was, when its scratch memory cannot be had.
+// Scratch memory: a bit for each pixel and a few rows. Throws std::bad_alloc, with the buffer as it
+// was, when it cannot be had.
 void ErodeImageBinary(std::uint8_t* buffer, int width, int height, int stride, int passes);
 
 // Fills the erosion plane (width bytes a row, rows back to back) from rows of blue-green-red
