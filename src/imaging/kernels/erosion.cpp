@@ -375,15 +375,6 @@ void ErodeImageBinary(std::uint8_t* buffer, int width, int height, int stride, i
     if (!ErodeTwoTone(buffer, width, height, stride, passes)) ErodeByPasses(buffer, width, height, stride, passes);
 }
 
-void ThresholdToPlane(const std::uint8_t* bgr, std::ptrdiff_t bgrStride, int width, int height, std::uint8_t* plane)
-{
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* pixel = bgr + y * bgrStride;
-        std::uint8_t* row = plane + static_cast<std::size_t>(y) * width;
-        for (int x = 0; x < width; ++x) row[x] = pixel[3 * x] >= kWhiteThreshold ? 255 : 0;
-    }
-}
-
 void PlaneToBgr(const std::uint8_t* plane, int width, int height, std::uint8_t* bgr, std::ptrdiff_t bgrStride)
 {
     for (int y = 0; y < height; ++y) {

@@ -15,15 +15,12 @@
 // was, when it cannot be had.
 void ErodeImageBinary(std::uint8_t* buffer, int width, int height, int stride, int passes);
 
-// Fills the erosion plane (width bytes a row, rows back to back) from rows of blue-green-red
-// pixels `bgrStride` bytes apart: 255 where blue is 128 or more, else 0. Green and red are not read.
-void ThresholdToPlane(const std::uint8_t* bgr, std::ptrdiff_t bgrStride, int width, int height, std::uint8_t* plane);
-
-// Stores each byte of the plane in all three bytes of its pixel; bytes past a row's pixels stay.
+// Stores each byte of a plane (width bytes a row, rows back to back) in all three bytes of its
+// blue-green-red pixel, rows `bgrStride` bytes apart; bytes past a row's pixels stay.
 void PlaneToBgr(const std::uint8_t* plane, int width, int height, std::uint8_t* bgr, std::ptrdiff_t bgrStride);
 
-// The same for 1-bit rows (bit 1 black, most significant bit first, `bitsStride` bytes apart):
-// black pixels become 0 in the plane, white ones 255.
+// Fills the erosion plane (width bytes a row, rows back to back) from 1-bit rows (bit 1 black, most
+// significant bit first, `bitsStride` bytes apart): black pixels become 0 in the plane, white ones 255.
 void BitsToPlane(const std::uint8_t* bits, std::ptrdiff_t bitsStride, int width, int height, std::uint8_t* plane);
 
 // Packs the plane back into 1-bit rows: below 128 black (1), else white (0), as the threshold would

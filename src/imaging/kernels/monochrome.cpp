@@ -6,27 +6,54 @@
 
 #include <cstring>
 
-void PackMonochromeRow(const std::uint8_t* bgr, int width, std::uint8_t* row)
+void PackMonochromeRow(const std::uint8_t* pixels, int width, int bytesPerPixel, std::uint8_t* row)
 {
-    std::memset(row, 0, static_cast<std::size_t>(width + 7) / 8);
-    for (int x = 0; x < width; ++x) {
-        if (bgr[3 * static_cast<std::size_t>(x)] < kWhiteThreshold) {
-            row[x >> 3] |= static_cast<std::uint8_t>(0x80u >> (x & 7));
-        }
+    std::size_t step = static_cast<std::size_t>(bytesPerPixel);
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const std::uint8_t* blue = pixels + step * static_cast<std::size_t>(x);
+        unsigned bits = 0;
+        for (std::size_t i = 0; i < 8; ++i) bits = bits << 1 | (blue[step * i] < kWhiteThreshold);
+        row[x >> 3] = static_cast<std::uint8_t>(bits);
     }
+    if (x == width) return;
+    unsigned bits = 0;
+    for (int i = 0; i < 8; ++i) {
+        bool black = x + i < width && pixels[step * static_cast<std::size_t>(x + i)] < kWhiteThreshold;
+        bits = bits << 1 | black;
+    }
+    row[x >> 3] = static_cast<std::uint8_t>(bits);
 }
 
-void MapIndexedRow(const std::uint8_t* indices, int width, bool zeroIsBlack, bool oneIsBlack, std::uint8_t* row)
+void PackIndexedRow(const std::uint8_t* indices, int width, int bitsPerPixel, const std::uint8_t* black,
+                    std::uint8_t* row)
 {
-    std::size_t bytes = static_cast<std::size_t>(width + 7) / 8;
-    for (std::size_t i = 0; i < bytes; ++i) {
-        std::uint8_t ones = oneIsBlack ? indices[i] : 0;
-        std::uint8_t zeros = zeroIsBlack ? static_cast<std::uint8_t>(~indices[i]) : 0;
-        row[i] = ones | zeros;
+    if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8) return;
+    // Each index byte's pixels judged at once: a byte of 1-bit indices gives eight bits, one of 4-bit
+    // indices two, one of 8-bit indices one; `bitsPerPixel` index bytes make one byte of the row.
+    int pixelsPerByte = 8 / bitsPerPixel;
+    std::uint8_t judged[256];
+    unsigned mask = (1u << bitsPerPixel) - 1;
+    for (unsigned byte = 0; byte < 256 && bitsPerPixel != 8; ++byte) {
+        unsigned bits = 0;
+        for (int i = pixelsPerByte - 1; i >= 0; --i) bits = bits << 1 | black[(byte >> (i * bitsPerPixel)) & mask];
+        judged[byte] = static_cast<std::uint8_t>(bits);
     }
-    if (width % 8 != 0) {
-        row[bytes - 1] &= static_cast<std::uint8_t>(0xFF00u >> (width % 8));
+    const std::uint8_t* table = bitsPerPixel == 8 ? black : judged;
+    std::size_t whole = static_cast<std::size_t>(width / 8);
+    for (std::size_t out = 0; out < whole; ++out) {
+        const std::uint8_t* from = indices + out * bitsPerPixel;
+        unsigned bits = 0;
+        for (int k = 0; k < bitsPerPixel; ++k) bits = bits << pixelsPerByte | table[from[k]];
+        row[out] = static_cast<std::uint8_t>(bits);
     }
+    if (width % 8 == 0) return;
+    unsigned bits = 0;
+    for (int x = static_cast<int>(whole) * 8; x < static_cast<int>(whole) * 8 + 8; ++x) {
+        int bit = x * bitsPerPixel;
+        bits = bits << 1 | (x < width && black[(indices[bit >> 3] >> (8 - bitsPerPixel - (bit & 7))) & mask]);
+    }
+    row[whole] = static_cast<std::uint8_t>(bits);
 }
 
 std::uint32_t BmpRowLength(std::uint32_t width)
