@@ -396,11 +396,6 @@ void BitsToPlane(const std::uint8_t* bits, std::ptrdiff_t bitsStride, int width,
 void PlaneToBits(const std::uint8_t* plane, int width, int height, std::uint8_t* bits, std::ptrdiff_t bitsStride)
 {
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = plane + static_cast<std::size_t>(y) * width;
-        std::uint8_t* packed = bits + y * bitsStride;
-        std::memset(packed, 0, static_cast<std::size_t>(width + 7) / 8);
-        for (int x = 0; x < width; ++x) {
-            if (row[x] < kWhiteThreshold) packed[x >> 3] |= static_cast<std::uint8_t>(0x80u >> (x & 7));
-        }
+        PackGreyRow(plane + static_cast<std::size_t>(y) * width, width, bits + y * bitsStride);
     }
 }

@@ -4,7 +4,11 @@
 
 #include "imaging/kernels/bytes.h"
 
+#include <array>
 #include <cstring>
+
+// The kernels are built for x86-64, where SSE2 is always there.
+#include <emmintrin.h>
 
 void PackMonochromeRow(const std::uint8_t* pixels, int width, int bytesPerPixel, std::uint8_t* row)
 {
@@ -23,6 +27,34 @@ void PackMonochromeRow(const std::uint8_t* pixels, int width, int bytesPerPixel,
         bits = bits << 1 | black;
     }
     row[x >> 3] = static_cast<std::uint8_t>(bits);
+}
+
+// Each byte with its bits in the opposite order.
+static constexpr std::array<std::uint8_t, 256> MakeReversed()
+{
+    std::array<std::uint8_t, 256> reversed{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        for (int i = 0; i < 8; ++i) reversed[byte] |= static_cast<std::uint8_t>(((byte >> i) & 1) << (7 - i));
+    }
+    return reversed;
+}
+static constexpr std::array<std::uint8_t, 256> kReversed = MakeReversed();
+
+void PackGreyRow(const std::uint8_t* grey, int width, std::uint8_t* row)
+{
+    int x = 0;
+    // Sixteen at a time: a grey below 128 is one whose top bit is clear.
+    for (; x + 16 <= width; x += 16) {
+        __m128i levels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(grey + x));
+        unsigned black = ~static_cast<unsigned>(_mm_movemask_epi8(levels));
+        row[x >> 3] = kReversed[black & 0xFF];
+        row[(x >> 3) + 1] = kReversed[(black >> 8) & 0xFF];
+    }
+    for (; x < width; x += 8) {
+        unsigned bits = 0;
+        for (int i = 0; i < 8; ++i) bits = bits << 1 | (x + i < width && grey[x + i] < kWhiteThreshold);
+        row[x >> 3] = static_cast<std::uint8_t>(bits);
+    }
 }
 
 void PackIndexedRow(const std::uint8_t* indices, int width, int bitsPerPixel, const std::uint8_t* black,

@@ -13,6 +13,10 @@ constexpr std::uint8_t kWhiteThreshold = 128;
 // The bits after the last pixel are written white (0). `row` holds at least (width + 7) / 8 bytes.
 void PackMonochromeRow(const std::uint8_t* pixels, int width, int bytesPerPixel, std::uint8_t* row);
 
+// Packs one row of `width` grey levels into `row`, most significant bit first: below 128 black (1),
+// as the blue threshold judges a grey. The bits after the last pixel are written white.
+void PackGreyRow(const std::uint8_t* grey, int width, std::uint8_t* row);
+
 // Packs one row of `width` 1-, 4- or 8-bit palette indices (the first pixel in the most significant
 // bits) into `row` as white (0) and black (1) bits: black where black[index] is 1 (256 entries, 0 or
 // 1), which the caller sets from the blue threshold of each palette colour. Reads only the bytes that
