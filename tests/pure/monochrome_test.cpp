@@ -51,21 +51,6 @@ TEST(PackMonochromeRow, BitsAfterTheLastPixelAreWhite)
     }
 }
 
-TEST(PackIndexedRow, OneBitRowsFollowWhichPaletteEntryIsBlack)
-{
-    const std::uint8_t indices[2] = {0b10110001, 0b01111111};
-    struct Case { std::uint8_t zeroIsBlack, oneIsBlack; std::uint8_t first, second; };
-    // Width 11: the last five bits of the second byte are padding and come out white.
-    for (Case c : {Case{0, 1, 0b10110001, 0b01100000}, Case{1, 0, 0b01001110, 0b10000000}, Case{0, 0, 0, 0},
-                   Case{1, 1, 0xFF, 0b11100000}}) {
-        std::uint8_t black[256] = {c.zeroIsBlack, c.oneIsBlack};
-        std::uint8_t row[2] = {0x55, 0x55};
-        PackIndexedRow(indices, 11, 1, black, row);
-        EXPECT_EQ(row[0], c.first) << int{c.zeroIsBlack} << int{c.oneIsBlack};
-        EXPECT_EQ(row[1], c.second) << int{c.zeroIsBlack} << int{c.oneIsBlack};
-    }
-}
-
 TEST(PackIndexedRow, MatchesEachPixelLookedUpOnRandomRows)
 {
     std::mt19937 random(23);

@@ -147,25 +147,22 @@ TEST(ErodeImage, EveryBmpPixelFormatIsJudgedAsBefore)
     auto pixel = [&](int x, int y) { return colours[pick(x, y)]; };
     struct Format { BmpLayout layout; std::function<std::uint64_t(int, int)> value; std::function<bool(int, int)> black; };
     auto blueBlack = [&](int x, int y) { return (pixel(x, y) & 0xFF) < 128; };
-    auto five = [&](unsigned channel) { return (channel >> 3) & 31; };
+    // 16-bit pixels: the top five bits of each channel, red shifted by `redShift`, green above blue.
+    auto five = [](unsigned c, int redShift) { return (c >> 19 & 31) << redShift | (c >> 11 & 31) << 5 | (c >> 3 & 31); };
+    auto fiveBlack = [&](int x, int y) { return (pixel(x, y) >> 3 & 31) < 16; };
+    auto fourth = [&](int x, int y) { return (pixel(x, y) & 0xFFFFFF) | (x * 37u + y) % 256 << 24; };
     const Format formats[] = {
         {{"1-bit", 1, {colours[2], colours[3]}, {}}, [&](int x, int y) { return pick(x, y) % 2; },
          [&](int x, int y) { return pick(x, y) % 2 == 0; }},
         {{"4-bit", 4, colours, {}}, pick, blueBlack},
         {{"8-bit grey", 8, greys, {}}, [&](int x, int y) { return pixel(x, y) & 0xFF; }, blueBlack},
         {{"8-bit colour", 8, colours, {}}, pick, blueBlack},
-        {{"16-bit 555", 16, {}, {}},
-         [&](int x, int y) { unsigned c = pixel(x, y); return five(c >> 16) << 10 | five(c >> 8) << 5 | five(c); },
-         [&](int x, int y) { return five(pixel(x, y)) < 16; }},
-        {{"16-bit 565", 16, {}, {0xF800, 0x7E0, 0x1F, 0}},
-         [&](int x, int y) { unsigned c = pixel(x, y); return five(c >> 16) << 11 | (c >> 10 & 63) << 5 | five(c); },
-         [&](int x, int y) { return five(pixel(x, y)) < 16; }},
+        {{"16-bit 555", 16, {}, {}}, [&](int x, int y) { return five(pixel(x, y), 10); }, fiveBlack},
+        {{"16-bit 565", 16, {}, {0xF800, 0x7E0, 0x1F, 0}}, [&](int x, int y) { return five(pixel(x, y), 11); },
+         fiveBlack},
         {{"24-bit", 24, {}, {}}, [&](int x, int y) { return pixel(x, y) & 0xFFFFFF; }, blueBlack},
-        {{"32-bit, fourth byte 0", 32, {}, {}}, [&](int x, int y) { return pixel(x, y) & 0xFFFFFF; }, blueBlack},
-        {{"32-bit, fourth byte varied", 32, {}, {}},
-         [&](int x, int y) { return (pixel(x, y) & 0xFFFFFF) | (x * 37u + y) % 256 << 24; }, blueBlack},
-        {{"32-bit with alpha", 32, {}, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}},
-         [&](int x, int y) { return (pixel(x, y) & 0xFFFFFF) | (x * 37u + y) % 256 << 24; }, blueBlack},
+        {{"32-bit, fourth byte varied", 32, {}, {}}, fourth, blueBlack},
+        {{"32-bit with alpha", 32, {}, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}}, fourth, blueBlack},
     };
     std::string folder = ScratchFolder();
     for (const Format& format : formats) {
@@ -186,20 +183,17 @@ TEST(ErodeImage, EveryBmpPixelFormatIsJudgedAsBefore)
         EXPECT_EQ(ReadRows(path, width, height), thresholded) << "margins";
         DeleteFileA((folder + "\\page1.bmp").c_str());
     }
-    // Transparent white, in PNG content under a BMP name: the erosion judges it as drawn over black,
-    // as it always has, the margins by its stored colour.
-    BitmapPtr argb = NewBitmap(width, height, PixelFormat32bppARGB, 600, 600);
-    auto hole = [](int x, int y) { return x >= 10 && x < 20 && y >= 3 && y < 9; };
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) argb->SetPixel(x, y, Color(hole(x, y) ? 0 : 255, 255, 255, 255));
-    std::string path = folder + "\\transparent.bmp";
-    SaveImageFile(*argb, path, L"image/png");
+    // A transparent white pixel (PNG content under a BMP name) on the frame: the erosion judges it as
+    // drawn over black, as it always has, the margins by its stored colour.
+    Rows white = Pattern(width, height, [](int, int) { return false; }), corner = white;
+    corner[0][0] = '#';
+    std::string path = WriteBmp(folder, "transparent.bmp", white, true);
     std::vector<unsigned char> png = ReadBytes(path);
     ErodeImage(path.c_str(), 1);
-    EXPECT_EQ(ReadRows(path, width, height), Pattern(width, height, [](int x, int y) { return x >= 11 && x < 19 && y >= 4 && y < 8; }));
+    EXPECT_EQ(ReadRows(path, width, height), corner);
     WriteBytes(path, png);
     AdjustMargins(path.c_str(), TopLeft, 0, 0);
-    EXPECT_EQ(ReadRows(path, width, height), Pattern(width, height, [](int, int) { return false; }));
+    EXPECT_EQ(ReadRows(path, width, height), white);
 }
 
 TEST(ErodeImage, WhitePixelGrowsIntoASquareUpToTheFrame)
