@@ -384,12 +384,27 @@ void PlaneToBgr(const std::uint8_t* plane, int width, int height, std::uint8_t* 
     }
 }
 
+// The eight plane bytes of each byte of 1-bit pixels: the first pixel in its top bit, black (1) as 0.
+static constexpr std::array<Word, 256> MakePlaneBytes()
+{
+    std::array<Word, 256> bytes{};
+    for (unsigned bits = 0; bits < 256; ++bits) {
+        for (int i = 0; i < 8; ++i) {
+            if (!(bits & (0x80u >> i))) bytes[bits] |= Word{0xFF} << (8 * i);
+        }
+    }
+    return bytes;
+}
+static constexpr std::array<Word, 256> kPlaneBytes = MakePlaneBytes();
+
 void BitsToPlane(const std::uint8_t* bits, std::ptrdiff_t bitsStride, int width, int height, std::uint8_t* plane)
 {
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* packed = bits + y * bitsStride;
         std::uint8_t* row = plane + static_cast<std::size_t>(y) * width;
-        for (int x = 0; x < width; ++x) row[x] = (packed[x >> 3] >> (7 - (x & 7)) & 1) ? 0 : 255;
+        int x = 0;
+        for (; x + 8 <= width; x += 8) Store8(row + x, kPlaneBytes[packed[x >> 3]]);
+        for (; x < width; ++x) row[x] = (packed[x >> 3] >> (7 - (x & 7)) & 1) ? 0 : 255;
     }
 }
 

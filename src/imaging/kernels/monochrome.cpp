@@ -61,8 +61,18 @@ void PackIndexedRow(const std::uint8_t* indices, int width, int bitsPerPixel, co
                     std::uint8_t* row)
 {
     if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8) return;
-    // Each index byte's pixels judged at once: a byte of 1-bit indices gives eight bits, one of 4-bit
-    // indices two, one of 8-bit indices one; `bitsPerPixel` index bytes make one byte of the row.
+    std::size_t whole = static_cast<std::size_t>(width / 8);
+    unsigned last = width % 8 == 0 ? 0 : 0xFF00u >> (width % 8);
+    if (bitsPerPixel == 1) {
+        // The row's own bits, inverted or kept or cleared or set, as the two entries say.
+        for (std::size_t i = 0; i < whole + (last != 0); ++i) {
+            unsigned ones = black[1] ? indices[i] : 0, zeros = black[0] ? ~indices[i] & 0xFFu : 0;
+            row[i] = static_cast<std::uint8_t>((ones | zeros) & (i < whole ? 0xFFu : last));
+        }
+        return;
+    }
+    // Each index byte's pixels judged at once: a byte of 4-bit indices gives two bits, one of 8-bit
+    // indices one; `bitsPerPixel` index bytes make one byte of the row.
     int pixelsPerByte = 8 / bitsPerPixel;
     std::uint8_t judged[256];
     unsigned mask = (1u << bitsPerPixel) - 1;
@@ -72,7 +82,6 @@ void PackIndexedRow(const std::uint8_t* indices, int width, int bitsPerPixel, co
         judged[byte] = static_cast<std::uint8_t>(bits);
     }
     const std::uint8_t* table = bitsPerPixel == 8 ? black : judged;
-    std::size_t whole = static_cast<std::size_t>(width / 8);
     for (std::size_t out = 0; out < whole; ++out) {
         const std::uint8_t* from = indices + out * bitsPerPixel;
         unsigned bits = 0;
