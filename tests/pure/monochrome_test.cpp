@@ -57,8 +57,10 @@ TEST(PackIndexedRow, MatchesEachPixelLookedUpOnRandomRows)
     for (int round = 0; round < 300; ++round) {
         int bitsPerPixel = round % 3 == 0 ? 1 : round % 3 == 1 ? 4 : 8;
         int width = 1 + static_cast<int>(random() % 70);
+        // Every other table black below one index, as a palette of greys in order is.
         std::uint8_t black[256];
-        for (std::uint8_t& entry : black) entry = random() % 2;
+        unsigned below = random() % 257;
+        for (unsigned i = 0; i < 256; ++i) black[i] = round % 2 ? i < below : random() % 2;
         std::size_t length = (static_cast<std::size_t>(width) * bitsPerPixel + 7) / 8;
         std::vector<std::uint8_t> indices(length);
         for (std::uint8_t& byte : indices) byte = static_cast<std::uint8_t>(random());

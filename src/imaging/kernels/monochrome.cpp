@@ -57,6 +57,28 @@ void PackGreyRow(const std::uint8_t* grey, int width, std::uint8_t* row)
     }
 }
 
+// When the black entries are exactly those below some index, packs the row's 8-bit indices sixteen
+// at a time by comparing them with it, and returns the bytes of `row` so written; otherwise 0.
+static std::size_t PackBelowIndex(const std::uint8_t* indices, int width, const std::uint8_t* black, std::uint8_t* row)
+{
+    int below = 0;
+    while (below < 256 && black[below]) ++below;
+    for (int i = below; i < 256; ++i) {
+        if (black[i]) return 0;
+    }
+    if (below == 0 || below == 256) return 0;
+    // Unsigned order compared as signed: both sides moved by 128.
+    const __m128i bias = _mm_set1_epi8(-128), limit = _mm_set1_epi8(static_cast<char>(below - 128));
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        __m128i index = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(indices + x)), bias);
+        unsigned blacks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(index, limit)));
+        row[x >> 3] = kReversed[blacks & 0xFF];
+        row[(x >> 3) + 1] = kReversed[blacks >> 8];
+    }
+    return static_cast<std::size_t>(x / 8);
+}
+
 void PackIndexedRow(const std::uint8_t* indices, int width, int bitsPerPixel, const std::uint8_t* black,
                     std::uint8_t* row)
 {
@@ -71,6 +93,8 @@ void PackIndexedRow(const std::uint8_t* indices, int width, int bitsPerPixel, co
         }
         return;
     }
+    // A palette of greys in order (a scanner's grey page) is black below one index: sixteen at a time.
+    std::size_t done = bitsPerPixel == 8 ? PackBelowIndex(indices, width, black, row) : 0;
     // Each index byte's pixels judged at once: a byte of 4-bit indices gives two bits, one of 8-bit
     // indices one; `bitsPerPixel` index bytes make one byte of the row.
     int pixelsPerByte = 8 / bitsPerPixel;
@@ -82,7 +106,7 @@ void PackIndexedRow(const std::uint8_t* indices, int width, int bitsPerPixel, co
         judged[byte] = static_cast<std::uint8_t>(bits);
     }
     const std::uint8_t* table = bitsPerPixel == 8 ? black : judged;
-    for (std::size_t out = 0; out < whole; ++out) {
+    for (std::size_t out = done; out < whole; ++out) {
         const std::uint8_t* from = indices + out * bitsPerPixel;
         unsigned bits = 0;
         for (int k = 0; k < bitsPerPixel; ++k) bits = bits << pixelsPerByte | table[from[k]];
