@@ -371,7 +371,8 @@ static void ErodeByPasses(std::uint8_t* buffer, int width, int height, std::ptrd
 void ErodeImageBinary(std::uint8_t* buffer, int width, int height, int stride, int passes)
 {
     if (passes <= 0 || width < 3 || height < 3) return;
-    // Each path takes all its memory before its first write, so running out leaves the buffer as it was.
+    // Each path takes all its memory before its first write, so running out leaves the buffer as it
+    // was; the shortcut puts back what it wrote before it gives way to the passes.
     if (!ErodeTwoTone(buffer, width, height, stride, passes)) ErodeByPasses(buffer, width, height, stride, passes);
 }
 
