@@ -22,8 +22,8 @@ inline int QuietMessage(HWND, const char*, const char*, UINT)
     return IDOK;
 }
 
-// A 1-bit page with lines of "text": short black runs on most rows, like a scanned letter.
-inline std::vector<unsigned char> PageBmp()
+// Lines of "text": short black runs on most rows, like a scanned letter; ink(x, y) is 1 for black.
+inline std::vector<unsigned char> PageInkRows()
 {
     std::size_t rowLength = BmpRowBytes(kWidth);
     std::vector<unsigned char> ink(rowLength * kHeight, 0);
@@ -35,8 +35,52 @@ inline std::vector<unsigned char> PageBmp()
             ink[y * rowLength + 40 + byte] = static_cast<unsigned char>(seed >> 16);
         }
     }
-    return MonoBmpBytes(kWidth, kHeight, [&](int x, int y) {
-        return (ink[static_cast<std::size_t>(y) * rowLength + static_cast<std::size_t>(x) / 8] >> (7 - x % 8)) & 1;
+    return ink;
+}
+
+inline bool InkAt(const std::vector<unsigned char>& ink, int x, int y)
+{
+    return (ink[static_cast<std::size_t>(y) * BmpRowBytes(kWidth) + static_cast<std::size_t>(x) / 8] >> (7 - x % 8)) & 1;
+}
+
+// The page as a 1-bit BMP.
+inline std::vector<unsigned char> PageBmp()
+{
+    std::vector<unsigned char> ink = PageInkRows();
+    return MonoBmpBytes(kWidth, kHeight, [&](int x, int y) { return InkAt(ink, x, y); });
+}
+
+// An 8-bit BMP of width x height at 600 DPI whose palette is the 256 greys in order, rows bottom-up;
+// grey(x, y), y counted from the top, gives each pixel's grey.
+template <class Grey>
+inline std::vector<unsigned char> GreyBmpBytes(int width, int height, Grey grey)
+{
+    std::size_t rowLength = (static_cast<std::size_t>(width) + 3) / 4 * 4, offBits = 54 + 1024;
+    std::vector<unsigned char> file(offBits + rowLength * height, 0);
+    auto put32 = [&](std::size_t at, std::size_t value) {
+        for (int i = 0; i < 4; ++i) file[at + i] = static_cast<unsigned char>(value >> (8 * i));
+    };
+    file[0] = 'B', file[1] = 'M';
+    put32(2, file.size()), put32(10, offBits), put32(14, 40), put32(18, width), put32(22, height);
+    file[26] = 1, file[28] = 8;
+    put32(38, 23622), put32(42, 23622), put32(46, 256);
+    for (std::size_t i = 0; i < 256; ++i) file[54 + 4 * i] = file[55 + 4 * i] = file[56 + 4 * i] = static_cast<unsigned char>(i);
+    for (int y = 0; y < height; ++y) {
+        unsigned char* row = &file[offBits + static_cast<std::size_t>(height - 1 - y) * rowLength];
+        for (int x = 0; x < width; ++x) row[x] = grey(x, y);
+    }
+    return file;
+}
+
+// The same page as a scanner writes it in 8-bit grey: ink 0 to 63, paper 192 to 255, so that its
+// blue threshold is the 1-bit page.
+inline std::vector<unsigned char> GreyPageBmp()
+{
+    std::vector<unsigned char> ink = PageInkRows();
+    unsigned seed = 777;
+    return GreyBmpBytes(kWidth, kHeight, [&](int x, int y) {
+        seed = seed * 1103515245 + 12345;
+        return static_cast<unsigned char>((InkAt(ink, x, y) ? 0 : 192) + (seed >> 16) % 64);
     });
 }
 

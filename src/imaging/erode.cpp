@@ -1,11 +1,12 @@
-// Erosion of the black areas of a BMP in place: the image drawn into 24-bit colour, reduced to
-// black and white on blue, eroded as a one-byte-per-pixel plane, and written as a 1-bit BMP.
+// Erosion of the black areas of a BMP in place: the page reduced to black and white on blue,
+// eroded as a one-byte-per-pixel plane, and written as a 1-bit BMP.
 #include "imaging/kernels/erosion.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
 #include "messages/report.h"
 #include "messages/texts.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <utility>
@@ -25,31 +26,42 @@ static BitmapPtr DrawWorkingCopy(Bitmap& source, int width, int height, REAL dpi
     return drawn == Ok ? std::move(working) : nullptr;
 }
 
-// Moves the locked pixels into a plane of black (0) and white (255), erodes it and writes it back.
-// 24-bit pixels are thresholded on blue and get the plane in all three bytes; the write-back sets
-// every byte the threshold would have set, so the threshold goes straight into the plane.
-// Throws std::bad_alloc, pixels untouched, without memory.
+// Transparent pixels: the erosion has always judged them as drawn over the black of a new 24-bit
+// image, which the 1-bit conversion, reading stored colours, would not do.
+static bool HasTransparency(Bitmap& source)
+{
+    if (IsAlphaPixelFormat(source.GetPixelFormat())) return true;
+    std::vector<ARGB> palette = PaletteOf(source);
+    return std::any_of(palette.begin(), palette.end(), [](ARGB entry) { return entry >> 24 != 255; });
+}
+
+// The 1-bit page of the source: its own pixels thresholded, or for a transparent source those of
+// its working copy. Null when an image cannot be made, drawn or locked.
+static BitmapPtr MonochromePage(Bitmap& source, REAL dpiX, REAL dpiY)
+{
+    if (!HasTransparency(source)) return ToMonochrome(source, dpiX, dpiY);
+    int width = static_cast<int>(source.GetWidth()), height = static_cast<int>(source.GetHeight());
+    BitmapPtr working = DrawWorkingCopy(source, width, height, dpiX, dpiY);
+    return working ? ToMonochrome(*working, dpiX, dpiY) : nullptr;
+}
+
+// Moves the bits of a locked 1-bit page into a plane of black (0) and white (255), erodes it and
+// packs it back. Throws std::bad_alloc, pixels untouched, without memory.
 static void ErodePixels(const BitmapData& pixels, int passes)
 {
     int width = static_cast<int>(pixels.Width), height = static_cast<int>(pixels.Height);
-    std::uint8_t* bytes = PixelRow(pixels, 0);
+    std::uint8_t* bits = PixelRow(pixels, 0);
     std::vector<std::uint8_t> plane(static_cast<std::size_t>(width) * height);
-    if (pixels.PixelFormat == PixelFormat1bppIndexed) {
-        BitsToPlane(bytes, pixels.Stride, width, height, plane.data());
-        ErodeImageBinary(plane.data(), width, height, width, passes);
-        PlaneToBits(plane.data(), width, height, bytes, pixels.Stride);
-        return;
-    }
-    ThresholdToPlane(bytes, pixels.Stride, width, height, plane.data());
+    BitsToPlane(bits, pixels.Stride, width, height, plane.data());
     ErodeImageBinary(plane.data(), width, height, width, passes);
-    PlaneToBgr(plane.data(), width, height, bytes, pixels.Stride);
+    PlaneToBits(plane.data(), width, height, bits, pixels.Stride);
 }
 
-// Erodes a 24-bit working copy or a 1-bit page in place. False after reporting: a lock that fails,
-// or memory for the plane or the kernel that cannot be had.
-static bool ErodeInPlace(Bitmap& image, int passes)
+// Erodes a 1-bit page in place. False after reporting: a lock that fails, or memory for the plane or
+// the kernel that cannot be had.
+static bool ErodeInPlace(Bitmap& page, int passes)
 {
-    LockedPixels pixels = LockPixels(image, ImageLockModeRead | ImageLockModeWrite, image.GetPixelFormat());
+    LockedPixels pixels = LockPixels(page, ImageLockModeRead | ImageLockModeWrite, PixelFormat1bppIndexed);
     if (!pixels) {
         ReportFailure("Failed to lock bitmap");
         return false;
@@ -63,35 +75,16 @@ static bool ErodeInPlace(Bitmap& image, int passes)
     return true;
 }
 
-// A 1-bit page goes from its own bits to the plane and back: the 24-bit working copy would give the
-// same plane, at most of the operation's time for a scanned page.
-static BitmapPtr ErodedOneBit(SourceImage& source, int passes)
+// The 1-bit result of the eroded image, or null after reporting why there is none.
+static BitmapPtr ErodedMonochrome(SourceImage& source, int passes)
 {
-    BitmapPtr page = ToMonochrome(*source.bitmap, source.dpiX, source.dpiY);
+    BitmapPtr page = MonochromePage(*source.bitmap, source.dpiX, source.dpiY);
     source.bitmap.reset();  // the decoded source keeps the file open, and is not needed any more
     if (!page) {
         ReportFailure(texts->msgProcessingError);
         return nullptr;
     }
     return ErodeInPlace(*page, passes) ? std::move(page) : nullptr;
-}
-
-// The 1-bit result of the eroded image, or null after reporting why there is none.
-static BitmapPtr ErodedMonochrome(SourceImage& source, int passes)
-{
-    if (source.bitmap->GetPixelFormat() == PixelFormat1bppIndexed) return ErodedOneBit(source, passes);
-    int width = static_cast<int>(source.bitmap->GetWidth());
-    int height = static_cast<int>(source.bitmap->GetHeight());
-    BitmapPtr working = DrawWorkingCopy(*source.bitmap, width, height, source.dpiX, source.dpiY);
-    source.bitmap.reset();  // the decoded source keeps the file open, and is not needed any more
-    if (!working) {
-        ReportFailure(texts->msgProcessingError);
-        return nullptr;
-    }
-    if (!ErodeInPlace(*working, passes)) return nullptr;
-    BitmapPtr result = ToMonochrome(*working, source.dpiX, source.dpiY);
-    if (!result) ReportFailure(texts->msgProcessingError);
-    return result;
 }
 
 void ErodeImage(char const* path, int passes)

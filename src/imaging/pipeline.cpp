@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -287,40 +288,46 @@ void SetMonochromePalette(Bitmap& bitmap)
     SetPaletteEntries(bitmap, {0x00FFFFFF, 0x00000000});
 }
 
-// A palette entry is black when its blue component is below the threshold, as its 24-bit form would be.
-static bool IsBlackEntry(ARGB colour)
-{
-    return (colour & 0xFF) < kWhiteThreshold;
-}
-
-// Fills `mono` from a 1-bit source without widening it to 24 bits: each of the two palette entries
-// is judged once. False when the palette cannot be read or a lock fails.
-static bool PackIndexed(Bitmap& source, Bitmap& mono, int height)
+// Fills `mono` from the source's own palette indices (1, 4 or 8 bits) without widening them to 24
+// bits: each palette entry is judged once by the blue of its colour, as its 24-bit form would be.
+// Indices beyond the palette read as black. False when the palette cannot be read or a lock fails.
+static bool PackIndexed(Bitmap& source, Bitmap& mono, int width, int height)
 {
     std::vector<ARGB> palette = PaletteOf(source);
-    if (palette.size() < 2) return false;
-    bool zeroIsBlack = IsBlackEntry(palette[0]);
-    bool oneIsBlack = IsBlackEntry(palette[1]);
-    LockedPixels indices = LockPixels(source, ImageLockModeRead, PixelFormat1bppIndexed);
+    if (palette.empty()) return false;
+    std::uint8_t black[256];
+    std::fill(std::begin(black), std::end(black), std::uint8_t{1});
+    for (std::size_t i = 0; i < palette.size(); ++i) black[i] = (palette[i] & 0xFF) < kWhiteThreshold;
+    PixelFormat format = source.GetPixelFormat();
+    LockedPixels indices = LockPixels(source, ImageLockModeRead, format);
     LockedPixels bits = indices ? LockPixels(mono, ImageLockModeWrite, PixelFormat1bppIndexed) : nullptr;
     if (!bits) return false;
+    int bitsPerPixel = static_cast<int>(GetPixelFormatSize(format));
     for (int y = 0; y < height; ++y) {
-        MapIndexedRow(PixelRow(*indices, y), static_cast<int>(indices->Width), zeroIsBlack, oneIsBlack,
-                      PixelRow(*bits, y));
+        PackIndexedRow(PixelRow(*indices, y), width, bitsPerPixel, black, PixelRow(*bits, y));
     }
     return true;
 }
 
-// Fills `mono` by the blue threshold on the source's pixels widened to 24 bits.
+// Fills `mono` by the blue threshold on the source's pixels: 24- and 32-bit colour read as they are
+// stored, any other format widened to 24 bits by the lock.
 static bool PackThresholded(Bitmap& source, Bitmap& mono, int width, int height)
 {
-    LockedPixels bgr = LockPixels(source, ImageLockModeRead, PixelFormat24bppRGB);
-    LockedPixels bits = bgr ? LockPixels(mono, ImageLockModeWrite, PixelFormat1bppIndexed) : nullptr;
+    PixelFormat format = source.GetPixelFormat() == PixelFormat32bppRGB ? PixelFormat32bppRGB : PixelFormat24bppRGB;
+    LockedPixels colour = LockPixels(source, ImageLockModeRead, format);
+    LockedPixels bits = colour ? LockPixels(mono, ImageLockModeWrite, PixelFormat1bppIndexed) : nullptr;
     if (!bits) return false;
+    int bytesPerPixel = static_cast<int>(GetPixelFormatSize(format) / 8);
     for (int y = 0; y < height; ++y) {
-        PackMonochromeRow(PixelRow(*bgr, y), width, PixelRow(*bits, y));
+        PackMonochromeRow(PixelRow(*colour, y), width, bytesPerPixel, PixelRow(*bits, y));
     }
     return true;
+}
+
+// The formats whose pixels the program reads as they are stored.
+static bool IsOwnIndexedFormat(PixelFormat format)
+{
+    return format == PixelFormat1bppIndexed || format == PixelFormat4bppIndexed || format == PixelFormat8bppIndexed;
 }
 
 BitmapPtr ToMonochrome(Bitmap& source, REAL dpiX, REAL dpiY)
@@ -332,8 +339,8 @@ BitmapPtr ToMonochrome(Bitmap& source, REAL dpiX, REAL dpiY)
         return nullptr;
     }
     SetMonochromePalette(*mono);
-    // Scanned pages mostly arrive as 1-bit already; widening 35 megapixels to 24 bits costs far more.
-    bool indexed = source.GetPixelFormat() == PixelFormat1bppIndexed && PackIndexed(source, *mono, height);
+    // Scanned pages arrive as 1-bit or 8-bit grey; widening 35 megapixels to 24 bits costs far more.
+    bool indexed = IsOwnIndexedFormat(source.GetPixelFormat()) && PackIndexed(source, *mono, width, height);
     return indexed || PackThresholded(source, *mono, width, height) ? std::move(mono) : nullptr;
 }
 

@@ -21,10 +21,10 @@ using namespace Gdiplus;
 
 namespace {
 
-// The source's pixels where the resampler reads them: the locked bitmap's own rows, or a copy.
+// The source's colours where the resampler reads them: the locked bitmap's own rows, or a copy.
 struct SourceRows {
     LockedPixels locked{nullptr, UnlockPixels{nullptr}};
-    std::vector<std::uint8_t> copy;  // grey levels, or colours composed over white
+    std::vector<std::uint8_t> copy;  // colours composed over white
     const std::uint8_t* first = nullptr;
     std::ptrdiff_t stride = 0;
 };
@@ -44,21 +44,6 @@ bool GreyLevels(const std::vector<ARGB>& palette, std::uint8_t levels[256])
         levels[i] = bgr[0];
     }
     return !palette.empty();
-}
-
-// One grey plane from the source's own palette indices.
-bool ReadGrey(Bitmap& source, const std::uint8_t levels[256], SourceRows& rows)
-{
-    PixelFormat format = source.GetPixelFormat();
-    LockedPixels indices = LockPixels(source, ImageLockModeRead, format);
-    if (!indices) return false;
-    int width = static_cast<int>(indices->Width), height = static_cast<int>(indices->Height);
-    rows.copy.resize(static_cast<std::size_t>(width) * height);
-    IndicesToPlane(PixelRow(*indices, 0), indices->Stride, width, height, static_cast<int>(GetPixelFormatSize(format)),
-                   levels, rows.copy.data());
-    rows.first = rows.copy.data();
-    rows.stride = width;
-    return true;
 }
 
 // Blue-green-red rows: the source's own, locked in 24 bits, or for a source with transparency a copy
@@ -84,22 +69,30 @@ bool ReadColour(Bitmap& source, bool transparent, SourceRows& rows)
     return true;
 }
 
-// A grey plane resampled, then spread to the three channels of a 24-bit image, or for BMP packed
-// straight into 1-bit rows (the blue threshold of a grey is its own threshold).
-BitmapPtr ScaledGrey(const SourceRows& rows, int sourceWidth, int sourceHeight, int width, int height, REAL dpiX,
-                     REAL dpiY, bool monochromeBmp)
+// The source's palette indices resampled as grey levels, spread to the three channels of a 24-bit
+// image, or for BMP packed straight into 1-bit rows as they are made (the blue threshold of a grey is
+// its own threshold).
+BitmapPtr ScaledGrey(Bitmap& source, const std::uint8_t levels[256], int width, int height, REAL dpiX, REAL dpiY,
+                     bool monochromeBmp)
 {
-    std::vector<std::uint8_t> plane(static_cast<std::size_t>(width) * height);
-    ResampleBicubic(rows.first, rows.stride, sourceWidth, sourceHeight, 1, plane.data(), width, width, height);
-    PixelFormat format = monochromeBmp ? PixelFormat1bppIndexed : PixelFormat24bppRGB;
-    BitmapPtr result = NewBitmap(width, height, format, dpiX, dpiY);
+    PixelFormat format = source.GetPixelFormat();
+    LockedPixels indices = LockPixels(source, ImageLockModeRead, format);
+    if (!indices) return nullptr;
+    int sourceWidth = static_cast<int>(indices->Width), sourceHeight = static_cast<int>(indices->Height);
+    int bitsPerPixel = static_cast<int>(GetPixelFormatSize(format));
+    PixelFormat resultFormat = monochromeBmp ? PixelFormat1bppIndexed : PixelFormat24bppRGB;
+    BitmapPtr result = NewBitmap(width, height, resultFormat, dpiX, dpiY);
     if (!result) return nullptr;
     if (monochromeBmp) SetMonochromePalette(*result);
-    LockedPixels target = LockPixels(*result, ImageLockModeWrite, format);
+    std::vector<std::uint8_t> plane(monochromeBmp ? 0 : static_cast<std::size_t>(width) * height);
+    LockedPixels target = LockPixels(*result, ImageLockModeWrite, resultFormat);
     if (!target) return nullptr;
     if (monochromeBmp) {
-        PlaneToBits(plane.data(), width, height, PixelRow(*target, 0), target->Stride);
+        ResampleIndexed(PixelRow(*indices, 0), indices->Stride, sourceWidth, sourceHeight, bitsPerPixel, levels,
+                        PixelRow(*target, 0), target->Stride, width, height, ResampledRows::Bits);
     } else {
+        ResampleIndexed(PixelRow(*indices, 0), indices->Stride, sourceWidth, sourceHeight, bitsPerPixel, levels,
+                        plane.data(), width, width, height, ResampledRows::Grey);
         PlaneToBgr(plane.data(), width, height, PixelRow(*target, 0), target->Stride);
     }
     target.reset();
@@ -126,14 +119,10 @@ BitmapPtr ScaledImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpi
     if (source.GetLastStatus() != Ok || !FitsPixelBuffers(width, height)) return nullptr;
     int sourceWidth = static_cast<int>(source.GetWidth()), sourceHeight = static_cast<int>(source.GetHeight());
     try {
-        SourceRows rows;
         std::vector<ARGB> palette = PaletteOf(source);
         std::uint8_t levels[256];
-        if (GreyLevels(palette, levels)) {
-            return ReadGrey(source, levels, rows)
-                       ? ScaledGrey(rows, sourceWidth, sourceHeight, width, height, dpiX, dpiY, monochromeBmp)
-                       : nullptr;
-        }
+        if (GreyLevels(palette, levels)) return ScaledGrey(source, levels, width, height, dpiX, dpiY, monochromeBmp);
+        SourceRows rows;
         bool transparent = IsAlphaPixelFormat(source.GetPixelFormat()) ||
                            std::any_of(palette.begin(), palette.end(), [](ARGB entry) { return entry >> 24 != 255; });
         return ReadColour(source, transparent, rows)

@@ -3,25 +3,31 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
-static std::vector<std::uint8_t> BgrRow(const std::vector<std::uint8_t>& blues, std::uint8_t other = 0)
+// Pixels of the given blues, each followed by `bytesPerPixel` - 1 bytes of `other`.
+static std::vector<std::uint8_t> BgrRow(const std::vector<std::uint8_t>& blues, std::uint8_t other = 0,
+                                        int bytesPerPixel = 3)
 {
     std::vector<std::uint8_t> row;
     for (std::uint8_t blue : blues) {
-        row.insert(row.end(), {blue, other, other});
+        row.push_back(blue);
+        row.insert(row.end(), bytesPerPixel - 1, other);
     }
     return row;
 }
 
-TEST(PackMonochromeRow, ThresholdsOnBlueAlone)
+TEST(PackMonochromeRow, ThresholdsOnBlueAloneInThreeAndFourBytePixels)
 {
-    // Blue 128 and above is white whatever green and red hold; 127 and below is black.
-    std::vector<std::uint8_t> row = BgrRow({0, 127, 128, 255, 255, 0, 127, 128}, 255);
-    row[3 * 4 + 1] = 0;  // pure blue: white
-    std::uint8_t packed = 0xAA;
-    PackMonochromeRow(row.data(), 8, &packed);
-    EXPECT_EQ(packed, 0b11000110);
+    // Blue 128 and above is white whatever green, red and the fourth byte hold; 127 and below is black.
+    for (int bytesPerPixel : {3, 4}) {
+        std::vector<std::uint8_t> row = BgrRow({0, 127, 128, 255, 255, 0, 127, 128}, 255, bytesPerPixel);
+        row[bytesPerPixel * 4 + 1] = 0;  // pure blue: white
+        std::uint8_t packed = 0xAA;
+        PackMonochromeRow(row.data(), 8, bytesPerPixel, &packed);
+        EXPECT_EQ(packed, 0b11000110) << bytesPerPixel;
+    }
 }
 
 TEST(PackMonochromeRow, LeftmostPixelIsMostSignificantBit)
@@ -29,30 +35,45 @@ TEST(PackMonochromeRow, LeftmostPixelIsMostSignificantBit)
     std::vector<std::uint8_t> blues(8, 255);
     blues[0] = 0;
     std::uint8_t packed = 0;
-    PackMonochromeRow(BgrRow(blues).data(), 8, &packed);
+    PackMonochromeRow(BgrRow(blues).data(), 8, 3, &packed);
     EXPECT_EQ(packed, 0x80);
 }
 
 TEST(PackMonochromeRow, BitsAfterTheLastPixelAreWhite)
 {
-    std::vector<std::uint8_t> out(3, 0xFF);
-    PackMonochromeRow(BgrRow(std::vector<std::uint8_t>(10, 0)).data(), 10, out.data());
-    EXPECT_EQ(out[0], 0xFF);
-    EXPECT_EQ(out[1], 0xC0);  // two black pixels, six white padding bits
-    EXPECT_EQ(out[2], 0xFF);  // beyond the row: untouched
+    for (int bytesPerPixel : {3, 4}) {
+        std::vector<std::uint8_t> out(3, 0xFF);
+        PackMonochromeRow(BgrRow(std::vector<std::uint8_t>(10, 0), 0, bytesPerPixel).data(), 10, bytesPerPixel,
+                          out.data());
+        EXPECT_EQ(out[0], 0xFF);
+        EXPECT_EQ(out[1], 0xC0);  // two black pixels, six white padding bits
+        EXPECT_EQ(out[2], 0xFF);  // beyond the row: untouched
+    }
 }
 
-TEST(MapIndexedRow, FollowsWhichPaletteEntryIsBlack)
+TEST(PackIndexedRow, MatchesEachPixelLookedUpOnRandomRows)
 {
-    const std::uint8_t indices[2] = {0b10110001, 0b01111111};
-    struct Case { bool zeroIsBlack, oneIsBlack; std::uint8_t first, second; };
-    // Width 11: the last five bits of the second byte are padding and come out white.
-    for (Case c : {Case{false, true, 0b10110001, 0b01100000}, Case{true, false, 0b01001110, 0b10000000},
-                   Case{false, false, 0, 0}, Case{true, true, 0xFF, 0b11100000}}) {
-        std::uint8_t row[2] = {0x55, 0x55};
-        MapIndexedRow(indices, 11, c.zeroIsBlack, c.oneIsBlack, row);
-        EXPECT_EQ(row[0], c.first) << c.zeroIsBlack << c.oneIsBlack;
-        EXPECT_EQ(row[1], c.second) << c.zeroIsBlack << c.oneIsBlack;
+    std::mt19937 random(23);
+    for (int round = 0; round < 300; ++round) {
+        int bitsPerPixel = round % 3 == 0 ? 1 : round % 3 == 1 ? 4 : 8;
+        int width = 1 + static_cast<int>(random() % 70);
+        // Every other table black below one index, as a palette of greys in order is.
+        std::uint8_t black[256];
+        unsigned below = random() % 257;
+        for (unsigned i = 0; i < 256; ++i) black[i] = round % 2 ? i < below : random() % 2;
+        std::size_t length = (static_cast<std::size_t>(width) * bitsPerPixel + 7) / 8;
+        std::vector<std::uint8_t> indices(length);
+        for (std::uint8_t& byte : indices) byte = static_cast<std::uint8_t>(random());
+        // Only the row's own bytes exist: a read past them shows under the address sanitizer.
+        std::vector<std::uint8_t> row((width + 7) / 8 + 1, 0x5A);
+        PackIndexedRow(indices.data(), width, bitsPerPixel, black, row.data());
+        for (int x = 0; x < (width + 7) / 8 * 8; ++x) {
+            int bit = x * bitsPerPixel;
+            unsigned index = x < width ? (indices[bit / 8] >> (8 - bitsPerPixel - bit % 8)) & ((1u << bitsPerPixel) - 1) : 0;
+            bool expected = x < width && black[index];
+            ASSERT_EQ((row[x / 8] >> (7 - x % 8)) & 1, expected) << bitsPerPixel << " bits, width " << width << ", x " << x;
+        }
+        EXPECT_EQ(row.back(), 0x5A);
     }
 }
 

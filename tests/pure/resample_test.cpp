@@ -281,27 +281,64 @@ TEST(ResampleBicubic, ThinLineShrunkByThreeTenthsTurnsGreyWhereverItFalls)
     }
 }
 
-// What feeds the resampler: palette indices of each depth as levels (most significant bits first, a
-// row's last byte partly used, rows wider than their pixels), and colours composed over white in place.
-TEST(ResampleFeeders, IndicesBecomeLevelsAndTransparentColoursWhite)
+// Rows of palette indices of a depth, `rowBytes` apart (most significant bits first, a row's last
+// byte partly used, rows wider than their pixels), and the levels they stand for, as an image.
+struct IndexedRows {
+    std::vector<std::uint8_t> indices;
+    int rowBytes;
+    Image levels;
+};
+
+IndexedRows RandomIndices(std::mt19937& random, int width, int height, int depth, const std::uint8_t* levels)
 {
+    IndexedRows rows{{}, (width * depth + 7) / 8 + 2, Image(width, height, 1)};
+    rows.indices.assign(static_cast<size_t>(rows.rowBytes) * height, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            int index = static_cast<int>(random() % (1u << depth)), bit = x * depth;
+            rows.indices[static_cast<size_t>(y * rows.rowBytes + bit / 8)] |=
+                static_cast<std::uint8_t>(index << (8 - depth - bit % 8));
+            rows.levels.At(x, y, 0) = levels[index];
+        }
+    return rows;
+}
+
+// Palette indices resampled straight from their rows give what their levels resampled give, as grey
+// and packed into 1-bit rows by the threshold (at the same size: the levels themselves).
+TEST(ResampleIndexed, MatchesTheLevelsResampledThenPacked)
+{
+    std::mt19937 random(7);
     std::uint8_t levels[256];
-    for (int i = 0; i < 256; ++i) levels[i] = static_cast<std::uint8_t>(255 - 3 * i);
-    constexpr int kWidth = 19, kHeight = 2;
-    for (int depth : {1, 4, 8}) {
-        int rowBytes = (kWidth * depth + 7) / 8 + 2;
-        std::vector<std::uint8_t> indices(static_cast<size_t>(rowBytes) * kHeight, 0), expected;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
-                int index = (x * 7 + y * 3) % (1 << depth), bit = x * depth;
-                indices[static_cast<size_t>(y * rowBytes + bit / 8)] |=
-                    static_cast<std::uint8_t>(index << (8 - depth - bit % 8));
-                expected.push_back(levels[index]);
+    for (std::uint8_t& level : levels) level = static_cast<std::uint8_t>(random());
+    for (int round = 0; round < 90; ++round) {
+        int depth = round % 3 == 0 ? 1 : round % 3 == 1 ? 4 : 8;
+        int width = 1 + static_cast<int>(random() % 60), height = 1 + static_cast<int>(random() % 60);
+        int newWidth = round < 9 ? width : 1 + static_cast<int>(random() % 70);
+        int newHeight = round < 9 ? height : 1 + static_cast<int>(random() % 70);
+        SCOPED_TRACE(std::to_string(depth) + " bits, " + std::to_string(width) + " x " + std::to_string(height) +
+                     " to " + std::to_string(newWidth) + " x " + std::to_string(newHeight));
+        IndexedRows rows = RandomIndices(random, width, height, depth, levels);
+        Image expected = round < 9 ? rows.levels : Resampled(rows.levels, newWidth, newHeight);
+        Image grey(newWidth, newHeight, 1);
+        ResampleIndexed(rows.indices.data(), rows.rowBytes, width, height, depth, levels, grey.bytes.data(),
+                        grey.Stride(), newWidth, newHeight, ResampledRows::Grey);
+        ASSERT_EQ(grey.bytes, expected.bytes);
+        std::ptrdiff_t bitsStride = (newWidth + 7) / 8 + 1;
+        std::vector<std::uint8_t> bits(static_cast<size_t>(bitsStride) * newHeight, kSpareByte);
+        ResampleIndexed(rows.indices.data(), rows.rowBytes, width, height, depth, levels, bits.data(), bitsStride,
+                        newWidth, newHeight, ResampledRows::Bits);
+        for (int y = 0; y < newHeight; ++y) {
+            for (int x = 0; x < (newWidth + 7) / 8 * 8; ++x) {
+                bool black = x < newWidth && expected.At(x, y, 0) < 128;
+                ASSERT_EQ((bits[y * bitsStride + x / 8] >> (7 - x % 8)) & 1, black) << x << ", " << y;
             }
-        std::vector<std::uint8_t> plane(expected.size());
-        IndicesToPlane(indices.data(), rowBytes, kWidth, kHeight, depth, levels, plane.data());
-        EXPECT_EQ(plane, expected) << depth << " bits";
+            ASSERT_EQ(bits[(y + 1) * bitsStride - 1], kSpareByte);
+        }
     }
+}
+
+TEST(ResampleFeeders, TransparentColoursAreComposedOverWhite)
+{
     // Blue, green, red, alpha: clear, opaque, black at half, 100 at 100 (100 x 100 / 255 + 155 = 194.2).
     std::vector<std::uint8_t> pixels = {10, 20, 30, 0, 10, 20, 30, 255, 0, 0, 0, 128, 100, 100, 100, 100};
     ComposeOverWhite(pixels.data(), 4, pixels.data());

@@ -4,10 +4,12 @@
 #include "test_support.h"
 
 #include "messages/texts.h"
+#include "imaging/kernels/erosion.h"
 #include "imaging/operations.h"
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <iterator>
 #include <new>
 
@@ -38,14 +40,22 @@ static Rows Pattern(int width, int height, Black black)
     return rows;
 }
 
-// A 600 DPI BMP of the rows: 24-bit, or 1-bit when `oneBit`.
-static std::string WriteBmp(const std::string& folder, const std::string& name, const Rows& rows, bool oneBit = false)
+// A 600 DPI BMP of the rows, 24-bit; with `transparent` PNG content with alpha under the BMP name,
+// its first pixel transparent.
+static std::string WriteBmp(const std::string& folder, const std::string& name, const Rows& rows,
+                            bool transparent = false)
 {
     std::string path = folder + "\\" + name;
     int width = static_cast<int>(rows[0].size()), height = static_cast<int>(rows.size());
     BitmapPtr image = MakeRgbImage(width, height, [&](int x, int y) { return rows[y][x] == '#' ? 0u : 0xFFFFFFu; });
-    if (oneBit) image = ToMonochrome(*image, 600, 600);
-    SaveImageFile(*image, path, L"image/bmp");
+    if (!transparent) {
+        SaveImageFile(*image, path, L"image/bmp");
+        return path;
+    }
+    BitmapPtr argb = NewBitmap(width, height, PixelFormat32bppARGB, 600, 600);
+    Graphics(argb.get()).DrawImage(image.get(), 0, 0, width, height);
+    argb->SetPixel(0, 0, Color(0, 255, 255, 255));
+    SaveImageFile(*argb, path, L"image/png");
     return path;
 }
 
@@ -67,10 +77,10 @@ static void ExpectOneMessage(const std::string& text, const char* caption, UINT 
 }
 
 // Writes the rows, erodes the file and returns what it then holds, after checking the success report.
-static Rows Eroded(const Rows& rows, int passes, bool oneBit = false)
+static Rows Eroded(const Rows& rows, int passes)
 {
     std::string folder = ScratchFolder();
-    std::string path = WriteBmp(folder, "page.bmp", rows, oneBit);
+    std::string path = WriteBmp(folder, "page.bmp", rows);
     ClearMessages();
     ErodeImage(path.c_str(), passes);
     EXPECT_EQ(Messages().size(), 1u);
@@ -80,15 +90,113 @@ static Rows Eroded(const Rows& rows, int passes, bool oneBit = false)
     return ReadRows(path, static_cast<int>(rows[0].size()), static_cast<int>(rows.size()));
 }
 
-TEST(ErodeImage, OneBitPagesErodeAsTheirColourCopiesDo)
+// A 600 DPI BMP of `width` x `height` written byte by byte, rows bottom-up: `bitCount` bits a pixel,
+// pixel (x, y) holding value(x, y), a palette index or the pixel's bits (little-endian). With
+// `masks` (red, green, blue, alpha) a BITMAPV5HEADER with bit fields, otherwise a 40-byte header
+// with no compression and the palette's entries (0xAARRGGBB, stored blue, green, red, reserved).
+struct BmpLayout {
+    const char* name;
+    int bitCount;
+    std::vector<unsigned> palette;
+    std::vector<std::uint32_t> masks;
+};
+
+template <class Value>
+static std::vector<unsigned char> LaidOutBmp(const BmpLayout& layout, int width, int height, Value value)
 {
-    // 1-bit pages skip the 24-bit working copy; the result must not show it.
-    Rows page = Pattern(61, 37, [](int x, int y) { return (x * 13 + y * 7) % 17 < 11 || (x / 6 + y / 5) % 4 == 0; });
-    for (int passes : {1, 2, 5}) {
-        Rows fromOneBit = Eroded(page, passes, true);
-        EXPECT_EQ(fromOneBit, Eroded(page, passes, false)) << passes << " passes";
-        EXPECT_NE(fromOneBit, page);
+    std::vector<unsigned char> file;
+    auto put = [&](std::uint64_t field, int bytes) {
+        for (int i = 0; i < bytes; ++i) file.push_back(static_cast<unsigned char>(field >> (8 * i)));
+    };
+    std::size_t infoSize = layout.masks.empty() ? 40 : 124;
+    std::size_t offBits = 14 + infoSize + 4 * layout.palette.size();
+    std::size_t rowLength = (static_cast<std::size_t>(width) * layout.bitCount + 31) / 32 * 4;
+    put('B' | 'M' << 8, 2), put(offBits + rowLength * height, 4), put(0, 4), put(offBits, 4);
+    put(infoSize, 4), put(width, 4), put(height, 4), put(1, 2), put(layout.bitCount, 2);
+    put(layout.masks.empty() ? 0 : 3, 4), put(rowLength * height, 4), put(23622, 4), put(23622, 4);
+    put(layout.palette.size(), 4), put(0, 4);
+    for (std::uint32_t mask : layout.masks) put(mask, 4);
+    if (!layout.masks.empty()) put(0x73524742, 4), file.resize(14 + infoSize, 0);  // 'sRGB', rest zero
+    for (unsigned entry : layout.palette) put(entry & 0xFFFFFF, 4);
+    for (int y = height - 1; y >= 0; --y) {
+        std::vector<unsigned char> row(rowLength, 0);
+        for (int x = 0; x < width; ++x) {
+            std::uint64_t bits = value(x, y);
+            std::size_t bit = static_cast<std::size_t>(x) * layout.bitCount;
+            if (layout.bitCount < 8) {
+                row[bit / 8] |= static_cast<unsigned char>(bits << (8 - layout.bitCount - bit % 8));
+            } else {
+                for (int i = 0; i < layout.bitCount / 8; ++i) row[bit / 8 + i] = static_cast<unsigned char>(bits >> (8 * i));
+            }
+        }
+        file.insert(file.end(), row.begin(), row.end());
     }
+    return file;
+}
+
+TEST(ErodeImage, EveryBmpPixelFormatIsJudgedAsBefore)
+{
+    // Each page of each format the decoder gives comes out of both operations as the blue threshold
+    // of its stored colours, which is what drawing it into 24 bits first gave (this table passed on
+    // that path too); the expected pixels come from the file's own bytes.
+    // Colours as 0xAARRGGBB around the blue threshold, other channels pulling the other way.
+    const std::vector<unsigned> colours = {0xFFFFFFFF, 0xFF000000, 0xFFFFFF7F, 0xFF000080, 0xFF7F7F7F, 0xFF808080,
+                                           0xFFFF0000, 0xFF0000FF, 0xFF00FF80, 0xFFFF007F, 0xFF123456, 0xFFFEDCBA,
+                                           0xFF80FF7F, 0xFF7F0080, 0xFFFFFFFE, 0xFF000001};
+    std::vector<unsigned> greys(256);
+    for (unsigned i = 0; i < 256; ++i) greys[i] = 0xFF000000 | i * 0x010101;
+    const int width = 37, height = 11;
+    auto pick = [&](int x, int y) { return (x / 3 + y / 2) % 4 == 0 ? 0 : (x * 7 + y * 3) % 16; };
+    auto pixel = [&](int x, int y) { return colours[pick(x, y)]; };
+    struct Format { BmpLayout layout; std::function<std::uint64_t(int, int)> value; std::function<bool(int, int)> black; };
+    auto blueBlack = [&](int x, int y) { return (pixel(x, y) & 0xFF) < 128; };
+    // 16-bit pixels: the top five bits of each channel, red shifted by `redShift`, green above blue.
+    auto five = [](unsigned c, int redShift) { return (c >> 19 & 31) << redShift | (c >> 11 & 31) << 5 | (c >> 3 & 31); };
+    auto fiveBlack = [&](int x, int y) { return (pixel(x, y) >> 3 & 31) < 16; };
+    auto fourth = [&](int x, int y) { return (pixel(x, y) & 0xFFFFFF) | (x * 37u + y) % 256 << 24; };
+    const Format formats[] = {
+        {{"1-bit", 1, {colours[2], colours[3]}, {}}, [&](int x, int y) { return pick(x, y) % 2; },
+         [&](int x, int y) { return pick(x, y) % 2 == 0; }},
+        {{"4-bit", 4, colours, {}}, pick, blueBlack},
+        {{"8-bit grey", 8, greys, {}}, [&](int x, int y) { return pixel(x, y) & 0xFF; }, blueBlack},
+        {{"8-bit colour", 8, colours, {}}, pick, blueBlack},
+        {{"16-bit 555", 16, {}, {}}, [&](int x, int y) { return five(pixel(x, y), 10); }, fiveBlack},
+        {{"16-bit 565", 16, {}, {0xF800, 0x7E0, 0x1F, 0}}, [&](int x, int y) { return five(pixel(x, y), 11); },
+         fiveBlack},
+        {{"24-bit", 24, {}, {}}, [&](int x, int y) { return pixel(x, y) & 0xFFFFFF; }, blueBlack},
+        {{"32-bit, fourth byte varied", 32, {}, {}}, fourth, blueBlack},
+        {{"32-bit with alpha", 32, {}, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}}, fourth, blueBlack},
+    };
+    std::string folder = ScratchFolder();
+    for (const Format& format : formats) {
+        SCOPED_TRACE(format.layout.name);
+        std::vector<unsigned char> bmp = LaidOutBmp(format.layout, width, height, format.value);
+        std::vector<std::uint8_t> plane(width * height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) plane[y * width + x] = format.black(x, y) ? 0 : 255;
+        Rows thresholded = Pattern(width, height, [&](int x, int y) { return plane[y * width + x] == 0; });
+        ErodeImageBinary(plane.data(), width, height, width, 1);
+        Rows eroded = Pattern(width, height, [&](int x, int y) { return plane[y * width + x] == 0; });
+        std::string path = folder + "\\page.bmp";
+        WriteBytes(path, bmp);
+        ErodeImage(path.c_str(), 1);
+        EXPECT_EQ(ReadRows(path, width, height), eroded) << "erosion";
+        WriteBytes(path, bmp);
+        AdjustMargins(path.c_str(), TopLeft, 0, 0);
+        EXPECT_EQ(ReadRows(path, width, height), thresholded) << "margins";
+        DeleteFileA((folder + "\\page1.bmp").c_str());
+    }
+    // A transparent white pixel (PNG content under a BMP name) on the frame: the erosion judges it as
+    // drawn over black, as it always has, the margins by its stored colour.
+    Rows white = Pattern(width, height, [](int, int) { return false; }), corner = white;
+    corner[0][0] = '#';
+    std::string path = WriteBmp(folder, "transparent.bmp", white, true);
+    std::vector<unsigned char> png = ReadBytes(path);
+    ErodeImage(path.c_str(), 1);
+    EXPECT_EQ(ReadRows(path, width, height), corner);
+    WriteBytes(path, png);
+    AdjustMargins(path.c_str(), TopLeft, 0, 0);
+    EXPECT_EQ(ReadRows(path, width, height), white);
 }
 
 TEST(ErodeImage, WhitePixelGrowsIntoASquareUpToTheFrame)
@@ -208,6 +316,7 @@ struct FailureCase {
     const char* name;
     std::string expected;
     void (*run)(const char* path);  // calls ErodeImage with the failure armed
+    bool transparent = false;       // a page with transparent pixels, which is drawn before it is judged
 };
 
 static void WithAllocationsFailing(const char* path, std::size_t from, std::size_t except)
@@ -239,14 +348,14 @@ TEST(ErodeImage, EachFailureIsReportedAndLeavesTheFileAsItWas)
         {"kernel memory", texts->msgProcessingError,
          [](const char* path) { WithAllocationsFailing(path, 256, kWidth * kHeight); }},
         {"working copy", texts->msgProcessingError,
-         [](const char* path) { WithCreateRefusing(path, PixelFormat24bppRGB); }},
+         [](const char* path) { WithCreateRefusing(path, PixelFormat24bppRGB); }, true},
         {"1-bit result", texts->msgProcessingError,
          [](const char* path) { WithCreateRefusing(path, PixelFormat1bppIndexed); }},
         {"drawing", texts->msgProcessingError,
          [](const char* path) {
              ImportSwap swap(&__imp_GdipDrawImageRectI, reinterpret_cast<void*>(&DrawFailing));
              ErodeImage(path, 4);
-         }},
+         }, true},
         {"lock", "Failed to lock bitmap",
          [](const char* path) {
              realLock = __imp_GdipBitmapLockBits;
@@ -270,7 +379,7 @@ TEST(ErodeImage, EachFailureIsReportedAndLeavesTheFileAsItWas)
     for (const FailureCase& failure : failureCases) {
         SCOPED_TRACE(failure.name);
         std::string name = "page" + std::to_string(++n);
-        std::string path = WriteBmp(folder, name + ".bmp", page);
+        std::string path = WriteBmp(folder, name + ".bmp", page, failure.transparent);
         std::vector<unsigned char> input = ReadBytes(path);
         ClearMessages();
         failure.run(path.c_str());

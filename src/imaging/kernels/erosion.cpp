@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -19,19 +20,11 @@ static_assert(std::endian::native == std::endian::little, "the packing reads eig
 
 using Word = std::uint64_t;
 constexpr int kWordBits = 64;
-constexpr Word kByteOnes = 0x0101010101010101ULL;
 
 // Packed rows hold pixel x at bit x % 64 of word x / 64.
 static int WordsFor(int width)
 {
     return (width + kWordBits - 1) / kWordBits;
-}
-
-static Word Load8(const std::uint8_t* at)
-{
-    Word value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
 }
 
 static void Store8(std::uint8_t* at, Word value)
@@ -52,59 +45,37 @@ static constexpr std::array<Word, 256> MakeByteMasks()
 }
 static constexpr std::array<Word, 256> kByteMasks = MakeByteMasks();
 
-// Whether every pixel of a row is 0 or 255. A byte with another value differs from its own
-// comparison with 255 (all ones where equal, zero elsewhere); that is how it is caught. The scan
-// of the whole plane costs about one read of it, so 64 bytes go through each turn of the loop.
-static bool IsTwoToneRow(const std::uint8_t* row, int width)
+// The white of 64 pixels (255 has its top bit set, 0 has not). A byte that is neither 0 nor 255
+// differs from its own comparison with 255 (all ones where equal, zero elsewhere) and is left set
+// in `stray`.
+static Word PackTopBits(const std::uint8_t* at, __m128i& stray)
 {
-    int x = 0;
     const __m128i white = _mm_set1_epi8(-1);
-    __m128i stray = _mm_setzero_si128();
-    for (; x + kWordBits <= width; x += kWordBits) {
-        for (int k = 0; k < 4; ++k) {
-            __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 16 * k));
-            stray = _mm_or_si128(stray, _mm_xor_si128(value, _mm_cmpeq_epi8(value, white)));
-        }
-    }
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) != 0xFFFF) return false;
-    Word stray8 = 0;
-    for (; x + 8 <= width; x += 8) {
-        Word value = Load8(row + x);
-        stray8 |= value ^ (((value >> 7) & kByteOnes) * 0xFF);
-    }
-    for (; x < width; ++x) stray8 |= row[x] != 0 && row[x] != 255;
-    return stray8 == 0;
-}
-
-// The white of 64 pixels of 0 and 255: 255 has its top bit set and 0 has not.
-static Word PackTopBits(const std::uint8_t* at)
-{
     Word bits = 0;
     for (int k = 0; k < 4; ++k) {
         __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * k));
+        stray = _mm_or_si128(stray, _mm_xor_si128(value, _mm_cmpeq_epi8(value, white)));
         bits |= Word{static_cast<std::uint16_t>(_mm_movemask_epi8(value))} << (16 * k);
     }
     return bits;
 }
 
-// Packs the white of a row of 0 and 255; every word of the row is written.
-static void PackWhiteRow(const std::uint8_t* row, int width, Word* bits)
+// Packs the white of a row into every word of `bits`, checking its values in the same read;
+// false when a pixel is neither 0 nor 255.
+static bool PackTwoToneRow(const std::uint8_t* row, int width, Word* bits)
 {
+    __m128i stray = _mm_setzero_si128();
     int w = 0;
-    for (; w < width / kWordBits; ++w) bits[w] = PackTopBits(row + kWordBits * w);
-    if (w == WordsFor(width)) return;
+    for (; w < width / kWordBits; ++w) bits[w] = PackTopBits(row + kWordBits * w, stray);
+    bool twoTone = _mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) == 0xFFFF;
+    if (w == WordsFor(width)) return twoTone;
     Word word = 0;
-    for (int x = w * kWordBits; x < width; ++x) word |= static_cast<Word>(row[x] >> 7) << (x % kWordBits);
-    bits[w] = word;
-}
-
-// Only such planes can take the shortcut; the scan must be whole before anything is written.
-static bool IsTwoTone(const std::uint8_t* buffer, int width, int height, std::ptrdiff_t stride)
-{
-    for (int y = 0; y < height; ++y) {
-        if (!IsTwoToneRow(buffer + y * stride, width)) return false;
+    for (int x = w * kWordBits; x < width; ++x) {
+        twoTone = twoTone && (row[x] == 0 || row[x] == 255);
+        word |= static_cast<Word>(row[x] >> 7) << (x % kWordBits);
     }
-    return true;
+    bits[w] = word;
+    return twoTone;
 }
 
 // row |= row moved `shift` pixels toward higher x. Descending, so each word read is not yet written.
@@ -229,7 +200,8 @@ static void WhitenFresh(std::uint8_t* row, int width, const Word* white, const W
     }
 }
 
-// The sweep of a pure black-and-white plane. Packed rows live in rings: row y in slot y % slots.
+// The sweep of a plane while it holds only 0 and 255. Spread rows live in a ring: row y in slot
+// y % slots.
 struct Sweep {
     std::uint8_t* buffer;
     int width, height;
@@ -237,7 +209,8 @@ struct Sweep {
     int across, down;          // reach along rows and down columns, cut to the image
     int words, slots;
     long long loaded;          // rows packed so far, in order
-    std::vector<Word> white;   // rows as packed from the plane
+    long long emitted;         // the last row written, 0 before the first
+    std::unique_ptr<Word[]> white;  // every row packed so far, as read: what puts the plane back
     std::vector<Word> grown;   // the same rows spread along, then OR-ed down in place
     std::vector<Word> spread;  // two rows of words + 4, the end words zero
     std::vector<Word> prefix;  // running OR down the next block of rows
@@ -247,15 +220,18 @@ struct Sweep {
 
 // Reaches beyond the image are cut to it, so huge pass counts cost no more. While row y is made,
 // the rows in use run from y - down (its suffix) to y + down (the last packed), so a ring of
-// 2 down + 1 rows never overwrites a row still needed.
+// 2 down + 1 rows never overwrites a row still needed. The packed rows are kept whole: a value other
+// than 0 and 255 found late in the plane means putting back the rows already written.
 static Sweep MakeSweep(std::uint8_t* buffer, int width, int height, std::ptrdiff_t stride, int passes)
 {
     int words = WordsFor(width);
     int across = std::min(passes, width - 1), down = std::min(passes, height - 1);
     int slots = static_cast<int>(std::min<long long>(height, 2LL * down + 1));
     std::size_t ringWords = static_cast<std::size_t>(slots) * words;
-    Sweep sweep{buffer, width, height, stride, across, down, words, slots, 0,
-                std::vector<Word>(ringWords), std::vector<Word>(ringWords),
+    // Not cleared: every row is packed before it is read.
+    std::unique_ptr<Word[]> white(new Word[static_cast<std::size_t>(height) * words]);
+    Sweep sweep{buffer, width, height, stride, across, down, words, slots, 0, 0, std::move(white),
+                std::vector<Word>(ringWords),
                 std::vector<Word>(2 * (static_cast<std::size_t>(words) + 4)), std::vector<Word>(words),
                 std::vector<Word>(words, ~Word{0}), std::vector<Word>(words)};
     sweep.inner[0] &= ~Word{1};
@@ -268,6 +244,11 @@ static Word* Slot(Sweep& sweep, std::vector<Word>& ring, long long y)
     return ring.data() + (y % sweep.slots) * sweep.words;
 }
 
+static Word* WhiteRow(const Sweep& sweep, long long y)
+{
+    return sweep.white.get() + y * sweep.words;
+}
+
 // The work between rows hides the stream of rows from the hardware prefetcher, so the sweep asks
 // for the next row itself.
 static void Prefetch(const std::uint8_t* row, int width)
@@ -275,24 +256,39 @@ static void Prefetch(const std::uint8_t* row, int width)
     for (int x = 0; x < width; x += 64) _mm_prefetch(reinterpret_cast<const char*>(row + x), _MM_HINT_T0);
 }
 
-// Packs and spreads along the rows up to `last`, each once, in order.
-static void LoadRows(Sweep& sweep, long long last)
+// Packs and spreads along the rows up to `last`, each once, in order. False at a row holding a
+// value other than 0 and 255.
+static bool LoadRows(Sweep& sweep, long long last)
 {
     for (; sweep.loaded <= last; ++sweep.loaded) {
         long long y = sweep.loaded;
-        Word* white = Slot(sweep, sweep.white, y);
+        Word* white = WhiteRow(sweep, y);
         Word* grown = Slot(sweep, sweep.grown, y);
         if (y + 1 < sweep.height) Prefetch(sweep.buffer + (y + 1) * sweep.stride, sweep.width);
-        PackWhiteRow(sweep.buffer + y * sweep.stride, sweep.width, white);
+        if (!PackTwoToneRow(sweep.buffer + y * sweep.stride, sweep.width, white)) return false;
         std::copy(white, white + sweep.words, grown);
         SpreadAlongRow(grown, sweep.words, sweep.width, sweep.across, sweep.spread.data());
+    }
+    return true;
+}
+
+// Writes the rows changed so far back as they were packed: each of their pixels was 0 or 255.
+static void PutBackWritten(Sweep& sweep)
+{
+    for (long long y = 1; y <= sweep.emitted; ++y) {
+        std::uint8_t* row = sweep.buffer + y * sweep.stride;
+        const Word* white = WhiteRow(sweep, y);
+        auto bits = [&](int x) { return white[x / kWordBits] >> (x % kWordBits); };
+        int x = 0;
+        for (; x + 8 <= sweep.width; x += 8) Store8(row + x, kByteMasks[bits(x) & 0xFF]);
+        for (; x < sweep.width; ++x) row[x] = bits(x) & 1 ? 255 : 0;
     }
 }
 
 // Row y off the frame turns white where the window a | b holds white and the row was black.
 static void EmitRow(Sweep& sweep, long long y, const Word* a, const Word* b)
 {
-    const Word* white = Slot(sweep, sweep.white, y);
+    const Word* white = WhiteRow(sweep, y);
     Word* fresh = sweep.fresh.data();
     Word any = 0;
     for (int w = 0; w < sweep.words; ++w) {
@@ -300,6 +296,7 @@ static void EmitRow(Sweep& sweep, long long y, const Word* a, const Word* b)
         any |= fresh[w];
     }
     if (any != 0) WhitenFresh(sweep.buffer + y * sweep.stride, sweep.width, white, fresh, sweep.words);
+    sweep.emitted = y;
 }
 
 // Pure black and white: after n passes a pixel off the frame is white exactly when some pixel
@@ -307,7 +304,9 @@ static void EmitRow(Sweep& sweep, long long y, const Word* a, const Word* b)
 // Down the columns, van Herk / Gil-Werman: the rows are cut into blocks of 2 down + 1 (counted from
 // row -down); OR-ing suffixes in place within a block and a running prefix over the next block
 // makes every window the OR of two rows, whatever its size.
-static void ErodeTwoTone(std::uint8_t* buffer, int width, int height, std::ptrdiff_t stride, int passes)
+// The plane is read once: its values are checked as each row is packed. False, with the plane as it
+// was, at the first value other than 0 and 255.
+static bool ErodeTwoTone(std::uint8_t* buffer, int width, int height, std::ptrdiff_t stride, int passes)
 {
     Sweep sweep = MakeSweep(buffer, width, height, stride, passes);
     int words = sweep.words, reach = sweep.down;
@@ -315,7 +314,10 @@ static void ErodeTwoTone(std::uint8_t* buffer, int width, int height, std::ptrdi
     Word* prefix = sweep.prefix.data();
     for (long long start = 0; start <= height - 2; start += size) {
         long long first = std::max(0LL, start - reach), last = std::min<long long>(height - 1, start + reach);
-        LoadRows(sweep, last);
+        if (!LoadRows(sweep, last)) {
+            PutBackWritten(sweep);
+            return false;
+        }
         for (long long y = last - 1; y >= first; --y) {
             OrInto(Slot(sweep, sweep.grown, y), Slot(sweep, sweep.grown, y + 1), words);
         }
@@ -323,12 +325,16 @@ static void ErodeTwoTone(std::uint8_t* buffer, int width, int height, std::ptrdi
         if (start >= 1) EmitRow(sweep, start, Slot(sweep, sweep.grown, first), prefix);
         for (long long y = start + 1; y < start + size && y <= height - 2; ++y) {
             if (y + reach < height) {
-                LoadRows(sweep, y + reach);
+                if (!LoadRows(sweep, y + reach)) {
+                    PutBackWritten(sweep);
+                    return false;
+                }
                 OrInto(prefix, Slot(sweep, sweep.grown, y + reach), words);
             }
             EmitRow(sweep, y, Slot(sweep, sweep.grown, std::max(0LL, y - reach)), prefix);
         }
     }
+    return true;
 }
 
 static bool HasWhiteNear(const std::uint8_t* row, int x)
@@ -365,21 +371,9 @@ static void ErodeByPasses(std::uint8_t* buffer, int width, int height, std::ptrd
 void ErodeImageBinary(std::uint8_t* buffer, int width, int height, int stride, int passes)
 {
     if (passes <= 0 || width < 3 || height < 3) return;
-    // Each path takes all its memory before its first write, so running out leaves the buffer as it was.
-    if (IsTwoTone(buffer, width, height, stride)) {
-        ErodeTwoTone(buffer, width, height, stride, passes);
-    } else {
-        ErodeByPasses(buffer, width, height, stride, passes);
-    }
-}
-
-void ThresholdToPlane(const std::uint8_t* bgr, std::ptrdiff_t bgrStride, int width, int height, std::uint8_t* plane)
-{
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* pixel = bgr + y * bgrStride;
-        std::uint8_t* row = plane + static_cast<std::size_t>(y) * width;
-        for (int x = 0; x < width; ++x) row[x] = pixel[3 * x] >= kWhiteThreshold ? 255 : 0;
-    }
+    // Each path takes all its memory before its first write, so running out leaves the buffer as it
+    // was; the shortcut puts back what it wrote before it gives way to the passes.
+    if (!ErodeTwoTone(buffer, width, height, stride, passes)) ErodeByPasses(buffer, width, height, stride, passes);
 }
 
 void PlaneToBgr(const std::uint8_t* plane, int width, int height, std::uint8_t* bgr, std::ptrdiff_t bgrStride)
@@ -391,23 +385,33 @@ void PlaneToBgr(const std::uint8_t* plane, int width, int height, std::uint8_t* 
     }
 }
 
+// The eight plane bytes of each byte of 1-bit pixels: the first pixel in its top bit, black (1) as 0.
+static constexpr std::array<Word, 256> MakePlaneBytes()
+{
+    std::array<Word, 256> bytes{};
+    for (unsigned bits = 0; bits < 256; ++bits) {
+        for (int i = 0; i < 8; ++i) {
+            if (!(bits & (0x80u >> i))) bytes[bits] |= Word{0xFF} << (8 * i);
+        }
+    }
+    return bytes;
+}
+static constexpr std::array<Word, 256> kPlaneBytes = MakePlaneBytes();
+
 void BitsToPlane(const std::uint8_t* bits, std::ptrdiff_t bitsStride, int width, int height, std::uint8_t* plane)
 {
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* packed = bits + y * bitsStride;
         std::uint8_t* row = plane + static_cast<std::size_t>(y) * width;
-        for (int x = 0; x < width; ++x) row[x] = (packed[x >> 3] >> (7 - (x & 7)) & 1) ? 0 : 255;
+        int x = 0;
+        for (; x + 8 <= width; x += 8) Store8(row + x, kPlaneBytes[packed[x >> 3]]);
+        for (; x < width; ++x) row[x] = (packed[x >> 3] >> (7 - (x & 7)) & 1) ? 0 : 255;
     }
 }
 
 void PlaneToBits(const std::uint8_t* plane, int width, int height, std::uint8_t* bits, std::ptrdiff_t bitsStride)
 {
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = plane + static_cast<std::size_t>(y) * width;
-        std::uint8_t* packed = bits + y * bitsStride;
-        std::memset(packed, 0, static_cast<std::size_t>(width + 7) / 8);
-        for (int x = 0; x < width; ++x) {
-            if (row[x] < kWhiteThreshold) packed[x >> 3] |= static_cast<std::uint8_t>(0x80u >> (x & 7));
-        }
+        PackGreyRow(plane + static_cast<std::size_t>(y) * width, width, bits + y * bitsStride);
     }
 }

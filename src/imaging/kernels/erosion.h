@@ -1,5 +1,6 @@
 // Erosion of the black areas of a one-byte-per-pixel plane by repeated 8-neighbour passes.
-// Planes of pure black and white take a bit-packed shortcut whose cost does not depend on the passes.
+// Planes of pure black and white take a bit-packed shortcut whose cost does not depend on the passes
+// and which reads the plane once, checking its values as it packs them.
 #pragma once
 
 #include <cstddef>
@@ -10,18 +11,16 @@
 // 255. Any other value is never changed and never whitens a neighbour. Pixel (x, y) is
 // buffer[y * stride + x] with stride >= width; the first and last rows and columns and the bytes of a
 // row beyond `width` keep their values. passes <= 0, width < 3 or height < 3 change nothing.
-// Throws std::bad_alloc, with the buffer as it was, when its scratch memory cannot be had.
+// Scratch memory: a bit for each pixel and a few rows. Throws std::bad_alloc, with the buffer as it
+// was, when it cannot be had.
 void ErodeImageBinary(std::uint8_t* buffer, int width, int height, int stride, int passes);
 
-// Fills the erosion plane (width bytes a row, rows back to back) from rows of blue-green-red
-// pixels `bgrStride` bytes apart: 255 where blue is 128 or more, else 0. Green and red are not read.
-void ThresholdToPlane(const std::uint8_t* bgr, std::ptrdiff_t bgrStride, int width, int height, std::uint8_t* plane);
-
-// Stores each byte of the plane in all three bytes of its pixel; bytes past a row's pixels stay.
+// Stores each byte of a plane (width bytes a row, rows back to back) in all three bytes of its
+// blue-green-red pixel, rows `bgrStride` bytes apart; bytes past a row's pixels stay.
 void PlaneToBgr(const std::uint8_t* plane, int width, int height, std::uint8_t* bgr, std::ptrdiff_t bgrStride);
 
-// The same for 1-bit rows (bit 1 black, most significant bit first, `bitsStride` bytes apart):
-// black pixels become 0 in the plane, white ones 255.
+// Fills the erosion plane (width bytes a row, rows back to back) from 1-bit rows (bit 1 black, most
+// significant bit first, `bitsStride` bytes apart): black pixels become 0 in the plane, white ones 255.
 void BitsToPlane(const std::uint8_t* bits, std::ptrdiff_t bitsStride, int width, int height, std::uint8_t* plane);
 
 // Packs the plane back into 1-bit rows: below 128 black (1), else white (0), as the threshold would

@@ -4,29 +4,121 @@
 
 #include "imaging/kernels/bytes.h"
 
+#include <array>
 #include <cstring>
 
-void PackMonochromeRow(const std::uint8_t* bgr, int width, std::uint8_t* row)
+// The kernels are built for x86-64, where SSE2 is always there.
+#include <emmintrin.h>
+
+void PackMonochromeRow(const std::uint8_t* pixels, int width, int bytesPerPixel, std::uint8_t* row)
 {
-    std::memset(row, 0, static_cast<std::size_t>(width + 7) / 8);
-    for (int x = 0; x < width; ++x) {
-        if (bgr[3 * static_cast<std::size_t>(x)] < kWhiteThreshold) {
-            row[x >> 3] |= static_cast<std::uint8_t>(0x80u >> (x & 7));
-        }
+    std::size_t step = static_cast<std::size_t>(bytesPerPixel);
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const std::uint8_t* blue = pixels + step * static_cast<std::size_t>(x);
+        unsigned bits = 0;
+        for (std::size_t i = 0; i < 8; ++i) bits = bits << 1 | (blue[step * i] < kWhiteThreshold);
+        row[x >> 3] = static_cast<std::uint8_t>(bits);
+    }
+    if (x == width) return;
+    unsigned bits = 0;
+    for (int i = 0; i < 8; ++i) {
+        bool black = x + i < width && pixels[step * static_cast<std::size_t>(x + i)] < kWhiteThreshold;
+        bits = bits << 1 | black;
+    }
+    row[x >> 3] = static_cast<std::uint8_t>(bits);
+}
+
+// Each byte with its bits in the opposite order.
+static constexpr std::array<std::uint8_t, 256> MakeReversed()
+{
+    std::array<std::uint8_t, 256> reversed{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        for (int i = 0; i < 8; ++i) reversed[byte] |= static_cast<std::uint8_t>(((byte >> i) & 1) << (7 - i));
+    }
+    return reversed;
+}
+static constexpr std::array<std::uint8_t, 256> kReversed = MakeReversed();
+
+void PackGreyRow(const std::uint8_t* grey, int width, std::uint8_t* row)
+{
+    int x = 0;
+    // Sixteen at a time: a grey below 128 is one whose top bit is clear.
+    for (; x + 16 <= width; x += 16) {
+        __m128i levels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(grey + x));
+        unsigned black = ~static_cast<unsigned>(_mm_movemask_epi8(levels));
+        row[x >> 3] = kReversed[black & 0xFF];
+        row[(x >> 3) + 1] = kReversed[(black >> 8) & 0xFF];
+    }
+    for (; x < width; x += 8) {
+        unsigned bits = 0;
+        for (int i = 0; i < 8; ++i) bits = bits << 1 | (x + i < width && grey[x + i] < kWhiteThreshold);
+        row[x >> 3] = static_cast<std::uint8_t>(bits);
     }
 }
 
-void MapIndexedRow(const std::uint8_t* indices, int width, bool zeroIsBlack, bool oneIsBlack, std::uint8_t* row)
+// When the black entries are exactly those below some index, packs the row's 8-bit indices sixteen
+// at a time by comparing them with it, and returns the bytes of `row` so written; otherwise 0.
+static std::size_t PackBelowIndex(const std::uint8_t* indices, int width, const std::uint8_t* black, std::uint8_t* row)
 {
-    std::size_t bytes = static_cast<std::size_t>(width + 7) / 8;
-    for (std::size_t i = 0; i < bytes; ++i) {
-        std::uint8_t ones = oneIsBlack ? indices[i] : 0;
-        std::uint8_t zeros = zeroIsBlack ? static_cast<std::uint8_t>(~indices[i]) : 0;
-        row[i] = ones | zeros;
+    int below = 0;
+    while (below < 256 && black[below]) ++below;
+    for (int i = below; i < 256; ++i) {
+        if (black[i]) return 0;
     }
-    if (width % 8 != 0) {
-        row[bytes - 1] &= static_cast<std::uint8_t>(0xFF00u >> (width % 8));
+    if (below == 0 || below == 256) return 0;
+    // Unsigned order compared as signed: both sides moved by 128.
+    const __m128i bias = _mm_set1_epi8(-128), limit = _mm_set1_epi8(static_cast<char>(below - 128));
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        __m128i index = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(indices + x)), bias);
+        unsigned blacks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(index, limit)));
+        row[x >> 3] = kReversed[blacks & 0xFF];
+        row[(x >> 3) + 1] = kReversed[blacks >> 8];
     }
+    return static_cast<std::size_t>(x / 8);
+}
+
+void PackIndexedRow(const std::uint8_t* indices, int width, int bitsPerPixel, const std::uint8_t* black,
+                    std::uint8_t* row)
+{
+    if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8) return;
+    std::size_t whole = static_cast<std::size_t>(width / 8);
+    unsigned last = width % 8 == 0 ? 0 : 0xFF00u >> (width % 8);
+    if (bitsPerPixel == 1) {
+        // The row's own bits, inverted or kept or cleared or set, as the two entries say.
+        for (std::size_t i = 0; i < whole + (last != 0); ++i) {
+            unsigned ones = black[1] ? indices[i] : 0, zeros = black[0] ? ~indices[i] & 0xFFu : 0;
+            row[i] = static_cast<std::uint8_t>((ones | zeros) & (i < whole ? 0xFFu : last));
+        }
+        return;
+    }
+    // A palette of greys in order (a scanner's grey page) is black below one index: sixteen at a time.
+    std::size_t done = bitsPerPixel == 8 ? PackBelowIndex(indices, width, black, row) : 0;
+    // Each index byte's pixels judged at once: a byte of 4-bit indices gives two bits, one of 8-bit
+    // indices one; `bitsPerPixel` index bytes make one byte of the row.
+    int pixelsPerByte = 8 / bitsPerPixel;
+    std::uint8_t judged[256];
+    unsigned mask = (1u << bitsPerPixel) - 1;
+    for (unsigned byte = 0; byte < 256 && bitsPerPixel != 8; ++byte) {
+        unsigned bits = 0;
+        for (int i = pixelsPerByte - 1; i >= 0; --i) bits = bits << 1 | black[(byte >> (i * bitsPerPixel)) & mask];
+        judged[byte] = static_cast<std::uint8_t>(bits);
+    }
+    const std::uint8_t* table = bitsPerPixel == 8 ? black : judged;
+    for (std::size_t out = done; out < whole; ++out) {
+        const std::uint8_t* from = indices + out * bitsPerPixel;
+        unsigned bits = 0;
+        for (int k = 0; k < bitsPerPixel; ++k) bits = bits << pixelsPerByte | table[from[k]];
+        row[out] = static_cast<std::uint8_t>(bits);
+    }
+    if (width % 8 == 0) return;
+    unsigned bits = 0;
+    for (int x = static_cast<int>(whole) * 8; x < static_cast<int>(whole) * 8 + 8; ++x) {
+        int bit = x * bitsPerPixel;
+        bits = bits << 1 | (x < width && black[(indices[bit >> 3] >> (8 - bitsPerPixel - (bit & 7))) & mask]);
+    }
+    row[whole] = static_cast<std::uint8_t>(bits);
 }
 
 std::uint32_t BmpRowLength(std::uint32_t width)

@@ -8,14 +8,22 @@
 // Blue 128 or more is white (bit 0), below is black (bit 1); green and red are not looked at.
 constexpr std::uint8_t kWhiteThreshold = 128;
 
-// Packs one row of `width` blue-green-red pixels into `row`, most significant bit first.
+// Packs one row of `width` pixels into `row`, most significant bit first. Pixels are
+// `bytesPerPixel` bytes, 3 (blue, green, red) or 4 (blue, green, red and a byte not read).
 // The bits after the last pixel are written white (0). `row` holds at least (width + 7) / 8 bytes.
-void PackMonochromeRow(const std::uint8_t* bgr, int width, std::uint8_t* row);
+void PackMonochromeRow(const std::uint8_t* pixels, int width, int bytesPerPixel, std::uint8_t* row);
 
-// Rewrites one row of `width` 1-bit palette indices as white (0) and black (1) bits, given which of
-// the two palette entries is black: the same bits the blue threshold gives on the palette colours.
-// The bits after the last pixel are written white. Both rows hold (width + 7) / 8 bytes.
-void MapIndexedRow(const std::uint8_t* indices, int width, bool zeroIsBlack, bool oneIsBlack, std::uint8_t* row);
+// Packs one row of `width` grey levels into `row`, most significant bit first: below 128 black (1),
+// as the blue threshold judges a grey. The bits after the last pixel are written white.
+void PackGreyRow(const std::uint8_t* grey, int width, std::uint8_t* row);
+
+// Packs one row of `width` 1-, 4- or 8-bit palette indices (the first pixel in the most significant
+// bits) into `row` as white (0) and black (1) bits: black where black[index] is 1 (256 entries, 0 or
+// 1), which the caller sets from the blue threshold of each palette colour. Reads only the bytes that
+// hold the row's indices; the bits after the last pixel are written white. Other bit counts change
+// nothing.
+void PackIndexedRow(const std::uint8_t* indices, int width, int bitsPerPixel, const std::uint8_t* black,
+                    std::uint8_t* row);
 
 // Bytes of one 1-bit BMP row: the width's bits rounded up to a multiple of 32.
 std::uint32_t BmpRowLength(std::uint32_t width);

@@ -3,6 +3,8 @@
 // vectors into the result. The inner loops use SSE2, which every x86-64 processor has.
 #include "imaging/kernels/resample.h"
 
+#include "imaging/kernels/monochrome.h"
+
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -221,51 +223,106 @@ void FilterAcross(const std::int16_t* lanes, const Taps& taps, int channels, int
     }
 }
 
+// A 1-bit row goes a byte at a time: each byte value's eight levels, looked up whole.
+struct IndexLevels {
+    int bitsPerPixel;
+    const std::uint8_t* levels;
+    std::uint8_t eight[256][8];
+};
+
+IndexLevels MakeIndexLevels(int bitsPerPixel, const std::uint8_t* levels)
+{
+    IndexLevels table{bitsPerPixel, levels, {}};
+    for (int byte = 0; bitsPerPixel == 1 && byte < 256; ++byte) {
+        for (int i = 0; i < 8; ++i) table.eight[byte][i] = levels[(byte >> (7 - i)) & 1];
+    }
+    return table;
+}
+
+void IndexRowToLevels(const IndexLevels& table, const std::uint8_t* row, int width, std::uint8_t* grey)
+{
+    int bitsPerPixel = table.bitsPerPixel, x = 0;
+    unsigned mask = (1u << bitsPerPixel) - 1;
+    for (; bitsPerPixel == 1 && x + 8 <= width; x += 8) std::memcpy(grey + x, table.eight[row[x >> 3]], 8);
+    for (; x < width; ++x) {
+        int bit = x * bitsPerPixel;
+        grey[x] = table.levels[(row[bit >> 3] >> (8 - bitsPerPixel - (bit & 7))) & mask];
+    }
+}
+
+// The resampling itself: `sourceRow(y)` gives source row y (width x channels bytes), valid until the
+// next call; `store(top, rows, block, stride)` takes result rows top .. top + rows - 1, the first
+// `rows` of the eight rows in `block`, `stride` bytes apart, or null when `direct` is where they were
+// written already (result rows resultStride apart).
+template <class SourceRow, class Store>
+void Resample(int width, int height, int channels, const Taps& down, int newWidth, int newHeight,
+              SourceRow sourceRow, std::uint8_t* direct, std::ptrdiff_t resultStride, Store store)
+{
+    Taps across = AxisTaps(width, newWidth);
+    int length = width * channels;
+    // Whole vectors, and room for windows longer than a narrow source (their extra taps weigh 0).
+    int columns = (std::max(length, across.count * channels) + kLanes - 1) / kLanes * kLanes;
+    std::vector<std::int16_t> block(static_cast<size_t>(columns) * kLanes, 0), lanes(block.size(), 0);
+    std::vector<const std::uint8_t*> rows(static_cast<size_t>(down.count));
+    std::ptrdiff_t outStride = direct ? resultStride : newWidth * channels;
+    std::vector<std::uint8_t> out(direct ? 0 : static_cast<size_t>(outStride) * kLanes);
+    for (int top = 0; top < newHeight; top += kLanes) {
+        for (int r = 0; r < kLanes; ++r) {
+            int y = std::min(top + r, newHeight - 1);  // past the last row: repeat it, it is not stored
+            for (int k = 0; k < down.count; ++k) rows[k] = sourceRow(std::min(down.first[y] + k, height - 1));
+            FilterColumns(rows.data(), &down.weights[static_cast<size_t>(y) * down.count], down.count, length,
+                          &block[static_cast<size_t>(r) * columns]);
+        }
+        RowsToLanes(block.data(), columns, columns, lanes.data());
+        int stored = std::min(kLanes, newHeight - top);
+        std::uint8_t* target = direct ? direct + top * resultStride : out.data();
+        FilterAcross(lanes.data(), across, channels, newWidth, target, outStride, stored);
+        if (!direct) store(top, stored, out.data(), outStride);
+    }
+}
+
 }  // namespace
 
 void ResampleBicubic(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width, int height,
                      int channels, std::uint8_t* result, std::ptrdiff_t resultStride, int newWidth, int newHeight)
 {
     if (width < 1 || height < 1 || newWidth < 1 || newHeight < 1 || (channels != 1 && channels != 3)) return;
-    Taps down = AxisTaps(height, newHeight), across = AxisTaps(width, newWidth);
-    int length = width * channels;
-    // Whole vectors, and room for windows longer than a narrow source (their extra taps weigh 0).
-    int columns = (std::max(length, across.count * channels) + kLanes - 1) / kLanes * kLanes;
-    std::vector<std::int16_t> block(static_cast<size_t>(columns) * kLanes, 0), lanes(block.size(), 0);
-    std::vector<const std::uint8_t*> rows(static_cast<size_t>(down.count));
-    for (int top = 0; top < newHeight; top += kLanes) {
-        for (int r = 0; r < kLanes; ++r) {
-            int y = std::min(top + r, newHeight - 1);  // past the last row: repeat it, it is not stored
-            for (int k = 0; k < down.count; ++k) {
-                rows[k] = source + std::min(down.first[y] + k, height - 1) * sourceStride;
-            }
-            FilterColumns(rows.data(), &down.weights[static_cast<size_t>(y) * down.count], down.count, length,
-                          &block[static_cast<size_t>(r) * columns]);
-        }
-        RowsToLanes(block.data(), columns, columns, lanes.data());
-        FilterAcross(lanes.data(), across, channels, newWidth, result + top * resultStride, resultStride,
-                     std::min(kLanes, newHeight - top));
-    }
+    auto sourceRow = [&](int y) { return source + y * sourceStride; };
+    Resample(width, height, channels, AxisTaps(height, newHeight), newWidth, newHeight, sourceRow, result,
+             resultStride, [](int, int, const std::uint8_t*, std::ptrdiff_t) {});
 }
 
-void IndicesToPlane(const std::uint8_t* indices, std::ptrdiff_t stride, int width, int height, int bitsPerPixel,
-                    const std::uint8_t* levels, std::uint8_t* plane)
+void ResampleIndexed(const std::uint8_t* indices, std::ptrdiff_t stride, int width, int height, int bitsPerPixel,
+                     const std::uint8_t* levels, std::uint8_t* result, std::ptrdiff_t resultStride, int newWidth,
+                     int newHeight, ResampledRows kind)
 {
+    if (width < 1 || height < 1 || newWidth < 1 || newHeight < 1) return;
     if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8) return;
-    // A 1-bit row goes a byte at a time: each byte value's eight levels, looked up whole.
-    std::uint8_t eight[256][8];
-    for (int byte = 0; bitsPerPixel == 1 && byte < 256; ++byte) {
-        for (int i = 0; i < 8; ++i) eight[byte][i] = levels[(byte >> (7 - i)) & 1];
-    }
-    unsigned mask = (1u << bitsPerPixel) - 1;
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = indices + y * stride;
-        std::uint8_t* grey = plane + static_cast<std::size_t>(y) * width;
-        int x = 0;
-        for (; bitsPerPixel == 1 && x + 8 <= width; x += 8) std::memcpy(grey + x, eight[row[x >> 3]], 8);
-        for (; x < width; ++x) {
-            int bit = x * bitsPerPixel;
-            grey[x] = levels[(row[bit >> 3] >> (8 - bitsPerPixel - (bit & 7))) & mask];
+    // Source rows turned into levels as the resampler first asks for them, into a ring that holds
+    // the taps of an output row and more: the rows of consecutive output rows overlap and go
+    // forward, so each is turned once.
+    Taps down = AxisTaps(height, newHeight);
+    int slots = std::min(height, down.count + kLanes);
+    std::vector<std::uint8_t> ring(static_cast<size_t>(slots) * width);
+    std::vector<int> held(static_cast<size_t>(slots), -1);
+    IndexLevels table = MakeIndexLevels(bitsPerPixel, levels);
+    auto sourceRow = [&](int y) {
+        std::uint8_t* grey = &ring[static_cast<size_t>(y % slots) * width];
+        if (held[y % slots] != y) {
+            IndexRowToLevels(table, indices + y * stride, width, grey);
+            held[y % slots] = y;
         }
+        return static_cast<const std::uint8_t*>(grey);
+    };
+    if (kind == ResampledRows::Grey) {
+        Resample(width, height, 1, down, newWidth, newHeight, sourceRow, result, resultStride,
+                 [](int, int, const std::uint8_t*, std::ptrdiff_t) {});
+        return;
     }
+    Resample(width, height, 1, down, newWidth, newHeight, sourceRow, nullptr, 0,
+             [&](int top, int rows, const std::uint8_t* block, std::ptrdiff_t blockStride) {
+                 for (int r = 0; r < rows; ++r) {
+                     PackGreyRow(block + r * blockStride, newWidth, result + (top + r) * resultStride);
+                 }
+             });
 }

@@ -22,8 +22,18 @@
 void ResampleBicubic(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width, int height,
                      int channels, std::uint8_t* result, std::ptrdiff_t resultStride, int newWidth, int newHeight);
 
-// Rows of 1-, 4- or 8-bit palette indices (the first pixel in the most significant bits), `stride`
-// bytes apart, as one byte per pixel through `levels` (256 entries): plane[y * width + x] = levels[index].
-// Other bit counts change nothing.
-void IndicesToPlane(const std::uint8_t* indices, std::ptrdiff_t stride, int width, int height, int bitsPerPixel,
-                    const std::uint8_t* levels, std::uint8_t* plane);
+// What ResampleIndexed writes: grey levels, one byte a pixel, or 1-bit rows of the blue threshold of
+// those levels (PackGreyRow).
+enum class ResampledRows { Grey, Bits };
+
+// ResampleBicubic of one grey channel read from rows of 1-, 4- or 8-bit palette indices (the first
+// pixel in the most significant bits), `stride` bytes apart, as the levels levels[index] (256
+// entries), without a whole plane of levels: each source row is turned into levels once, into a ring
+// of as many rows as an output row has taps and eight more, when the resampler first needs it. With
+// ResampledRows::Bits each result row is packed as it is made: result rows are then 1-bit, and the
+// bytes after a row's first (newWidth + 7) / 8 are not touched. The same results as the levels
+// resampled, then packed. Sizes below 1 or other bit counts change nothing. Throws std::bad_alloc,
+// the result untouched, without memory.
+void ResampleIndexed(const std::uint8_t* indices, std::ptrdiff_t stride, int width, int height, int bitsPerPixel,
+                     const std::uint8_t* levels, std::uint8_t* result, std::ptrdiff_t resultStride, int newWidth,
+                     int newHeight, ResampledRows kind);
