@@ -16,15 +16,6 @@ constexpr int kWeightBits = 14;  // weights in units of 2^-14
 constexpr int kRowBits = 6;      // the row between the passes in units of 2^-6 level
 constexpr int kLanes = 8;        // output rows filtered across together, one in each 16-bit lane
 
-// Keys' cubic convolution kernel with a = -0.5.
-double Cubic(double t)
-{
-    t = std::fabs(t);
-    if (t < 1) return (1.5 * t - 2.5) * t * t + 1;
-    if (t < 2) return ((-0.5 * t + 2.5) * t - 4) * t + 2;
-    return 0;
-}
-
 // The taps of one axis: output x reads `count` consecutive source pixels from first[x] with the
 // weights weights[x * count + k]. Windows lie inside the source where it is at least `count` long;
 // otherwise they start at 0 and the taps beyond its end weigh 0.
@@ -222,6 +213,14 @@ void FilterAcross(const std::int16_t* lanes, const Taps& taps, int channels, int
 }
 
 }  // namespace
+
+double Cubic(double t)
+{
+    t = std::fabs(t);
+    if (t < 1) return (1.5 * t - 2.5) * t * t + 1;
+    if (t < 2) return ((-0.5 * t + 2.5) * t - 4) * t + 2;
+    return 0;
+}
 
 void ResampleBicubic(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width, int height,
                      int channels, std::uint8_t* result, std::ptrdiff_t resultStride, int newWidth, int newHeight)

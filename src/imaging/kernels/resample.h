@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// Keys' cubic convolution kernel with a = -0.5 (Catmull-Rom) at distance t: 1 at 0, 0 at every other
+// whole distance and from 2 on; the weights of any fractional position add up to 1.
+double Cubic(double t);
+
 // Resamples the whole width x height source onto the whole newWidth x newHeight result.
 // Pixels are `channels` bytes, 1 (grey) or 3 (blue, green, red: each filtered on its own); rows are
 // `sourceStride` and `resultStride` bytes apart, and the bytes after a row's pixels are not touched.
