@@ -30,16 +30,21 @@ wchar_t* AnsiToWide(char const* path)
     return wide;
 }
 
+bool DpiRefusal(Bitmap& image, char* message, std::size_t size)
+{
+    REAL horizontal = image.GetHorizontalResolution();
+    REAL vertical = image.GetVerticalResolution();
+    if (std::fabs(horizontal - 600.0f) <= 0.5f && std::fabs(vertical - 600.0f) <= 0.5f) {
+        return false;
+    }
+    std::snprintf(message, size, texts->msgDpiRequired, static_cast<double>(horizontal), static_cast<double>(vertical));
+    return true;
+}
+
 bool IsValidDPI(Bitmap* image)
 {
-    REAL horizontal = image->GetHorizontalResolution();
-    REAL vertical = image->GetVerticalResolution();
-    if (std::fabs(horizontal - 600.0f) <= 0.5f && std::fabs(vertical - 600.0f) <= 0.5f) {
-        return true;
-    }
     char message[256];
-    std::snprintf(message, sizeof message, texts->msgDpiRequired, static_cast<double>(horizontal),
-                  static_cast<double>(vertical));
+    if (!DpiRefusal(*image, message, sizeof message)) return true;
     ReportFailure(message);
     return false;
 }
@@ -156,11 +161,12 @@ static void UseExifResolution(const ImageHeader& header, Bitmap& bitmap)
     bitmap.SetResolution(static_cast<REAL>(header.exifDpiX), static_cast<REAL>(header.exifDpiY));
 }
 
-// Loads the dropped file; refuses what cannot be decoded or would not fit 32-bit pixel buffers.
-// A known format whose header is broken never reaches the decoder: some decoders fault on such
-// headers inside the load, before any check of ours could run.
-static bool LoadSource(SourceImage& source)
+// Refuses what cannot be decoded or would not fit 32-bit pixel buffers. A known format whose header
+// is broken never reaches the decoder: some decoders fault on such headers inside the load, before
+// any check of ours could run.
+bool LoadSource(char const* path, SourceImage& source)
 {
+    source.path = path;
     ImageHeader header = ReadImageHeader(source.path);
     bool refused = header.kind != ImageKind::Unknown &&
                    (!header.sound || !FitsPixelBuffers(header.widthPx, header.heightPx));
@@ -176,8 +182,7 @@ static bool LoadSource(SourceImage& source)
     return true;
 }
 
-// Copies the dropped file to the first free numbered name; never replaces an existing file.
-static bool MakeBackup(SourceImage& source)
+bool MakeBackup(SourceImage& source)
 {
     char backupPath[MAX_PATH];
     GetBackupFilename(source.path, backupPath, MAX_PATH);
@@ -191,10 +196,9 @@ static bool MakeBackup(SourceImage& source)
     return true;
 }
 
-bool OpenSource(char const* path, SourceImage& source)
+bool LoadAndGate(char const* path, SourceImage& source)
 {
-    source.path = path;
-    if (!LoadSource(source) || !IsValidDPI(source.bitmap.get())) {
+    if (!LoadSource(path, source) || !IsValidDPI(source.bitmap.get())) {
         return false;
     }
     // What the safe save cannot write beside the file is refused before the backup: nothing written.
@@ -203,12 +207,14 @@ bool OpenSource(char const* path, SourceImage& source)
         ReportFailure(texts->msgProcessingError);
         return false;
     }
-    if (!MakeBackup(source)) {
-        return false;
-    }
     source.dpiX = source.bitmap->GetHorizontalResolution();
     source.dpiY = source.bitmap->GetVerticalResolution();
     return true;
+}
+
+bool OpenSource(char const* path, SourceImage& source)
+{
+    return LoadAndGate(path, source) && MakeBackup(source);
 }
 
 std::vector<ARGB> PaletteOf(Bitmap& bitmap)

@@ -28,9 +28,24 @@ struct SourceImage {
 // Kind Unknown when the file cannot be opened.
 ImageHeader ReadImageHeader(char const* path);
 
-// Head: UTF-16 path, header check, load, DPI gate, numbered backup, display name, resolution pair.
-// Returns false after reporting a refusal or failure; nothing has been written then.
+// Head: LoadAndGate, then MakeBackup. Returns false after reporting a refusal or failure; nothing
+// has been written then.
 bool OpenSource(char const* path, SourceImage& source);
+
+// The head without the backup: UTF-16 path, header check, load, DPI gate, room for the safe save's
+// temporary file, resolution pair. Returns false after reporting a refusal or failure.
+bool LoadAndGate(char const* path, SourceImage& source);
+// Writes the numbered backup of source.path (never over an existing file) and puts its name in
+// source.backupName. Returns false after reporting "Failed to create backup".
+bool MakeBackup(SourceImage& source);
+
+// Header check and load of `path` into source.bitmap (UTF-16 path too), with the resolution a JPEG
+// states in EXIF where the decoder reads none. Returns false after reporting msgProcessingError.
+bool LoadSource(char const* path, SourceImage& source);
+
+// The gate's refusal of an image's resolution (msgDpiRequired with the pair found) in `message`, or
+// false when both resolutions lie within 0.5 of 600 DPI.
+bool DpiRefusal(Gdiplus::Bitmap& image, char* message, std::size_t size);
 
 // True for a bitmap that exists and whose construction succeeded. Ask once: reading a GDI+ object's
 // status sets it back to Ok.

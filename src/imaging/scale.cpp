@@ -84,13 +84,13 @@ bool ReadColour(Bitmap& source, bool transparent, SourceRows& rows)
     return true;
 }
 
-// A grey plane resampled, then spread to the three channels of a 24-bit image, or for BMP packed
+// A grey plane drawn, then spread to the three channels of a 24-bit image, or for BMP packed
 // straight into 1-bit rows (the blue threshold of a grey is its own threshold).
-BitmapPtr ScaledGrey(const SourceRows& rows, int sourceWidth, int sourceHeight, int width, int height, REAL dpiX,
-                     REAL dpiY, bool monochromeBmp)
+BitmapPtr DrawnGrey(const SourceRows& rows, int width, int height, REAL dpiX, REAL dpiY, bool monochromeBmp,
+                    const DrawPixels& draw)
 {
     std::vector<std::uint8_t> plane(static_cast<std::size_t>(width) * height);
-    ResampleBicubic(rows.first, rows.stride, sourceWidth, sourceHeight, 1, plane.data(), width, width, height);
+    draw(rows.first, rows.stride, 1, plane.data(), width);
     PixelFormat format = monochromeBmp ? PixelFormat1bppIndexed : PixelFormat24bppRGB;
     BitmapPtr result = NewBitmap(width, height, format, dpiX, dpiY);
     if (!result) return nullptr;
@@ -106,42 +106,50 @@ BitmapPtr ScaledGrey(const SourceRows& rows, int sourceWidth, int sourceHeight, 
     return result;
 }
 
-// Colour rows resampled straight into a 24-bit image, thresholded to 1 bit for BMP.
-BitmapPtr ScaledColour(const SourceRows& rows, int sourceWidth, int sourceHeight, int width, int height, REAL dpiX,
-                       REAL dpiY, bool monochromeBmp)
+// Colour rows drawn straight into a 24-bit image, thresholded to 1 bit for BMP.
+BitmapPtr DrawnColour(const SourceRows& rows, int width, int height, REAL dpiX, REAL dpiY, bool monochromeBmp,
+                      const DrawPixels& draw)
 {
-    BitmapPtr scaled = NewBitmap(width, height, PixelFormat24bppRGB, dpiX, dpiY);
-    LockedPixels target = scaled ? LockPixels(*scaled, ImageLockModeWrite, PixelFormat24bppRGB) : nullptr;
+    BitmapPtr drawn = NewBitmap(width, height, PixelFormat24bppRGB, dpiX, dpiY);
+    LockedPixels target = drawn ? LockPixels(*drawn, ImageLockModeWrite, PixelFormat24bppRGB) : nullptr;
     if (!target) return nullptr;
-    ResampleBicubic(rows.first, rows.stride, sourceWidth, sourceHeight, 3, PixelRow(*target, 0), target->Stride,
-                    width, height);
+    draw(rows.first, rows.stride, 3, PixelRow(*target, 0), target->Stride);
     target.reset();
-    return monochromeBmp ? ToMonochrome(*scaled, dpiX, dpiY) : std::move(scaled);
+    return monochromeBmp ? ToMonochrome(*drawn, dpiX, dpiY) : std::move(drawn);
 }
 
 }  // namespace
 
-BitmapPtr ScaledImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpiY, bool monochromeBmp)
+BitmapPtr DrawnImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpiY, bool monochromeBmp,
+                     const DrawPixels& draw)
 {
     if (source.GetLastStatus() != Ok || !FitsPixelBuffers(width, height)) return nullptr;
-    int sourceWidth = static_cast<int>(source.GetWidth()), sourceHeight = static_cast<int>(source.GetHeight());
     try {
         SourceRows rows;
         std::vector<ARGB> palette = PaletteOf(source);
         std::uint8_t levels[256];
         if (GreyLevels(palette, levels)) {
-            return ReadGrey(source, levels, rows)
-                       ? ScaledGrey(rows, sourceWidth, sourceHeight, width, height, dpiX, dpiY, monochromeBmp)
-                       : nullptr;
+            return ReadGrey(source, levels, rows) ? DrawnGrey(rows, width, height, dpiX, dpiY, monochromeBmp, draw)
+                                                  : nullptr;
         }
         bool transparent = IsAlphaPixelFormat(source.GetPixelFormat()) ||
                            std::any_of(palette.begin(), palette.end(), [](ARGB entry) { return entry >> 24 != 255; });
-        return ReadColour(source, transparent, rows)
-                   ? ScaledColour(rows, sourceWidth, sourceHeight, width, height, dpiX, dpiY, monochromeBmp)
-                   : nullptr;
+        return ReadColour(source, transparent, rows) ? DrawnColour(rows, width, height, dpiX, dpiY, monochromeBmp, draw)
+                                                     : nullptr;
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+}
+
+BitmapPtr ScaledImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpiY, bool monochromeBmp)
+{
+    int sourceWidth = static_cast<int>(source.GetWidth()), sourceHeight = static_cast<int>(source.GetHeight());
+    return DrawnImage(source, width, height, dpiX, dpiY, monochromeBmp,
+                      [&](const std::uint8_t* pixels, std::ptrdiff_t stride, int channels, std::uint8_t* target,
+                          std::ptrdiff_t targetStride) {
+                          ResampleBicubic(pixels, stride, sourceWidth, sourceHeight, channels, target, targetStride,
+                                          width, height);
+                      });
 }
 
 void ScaleImage(char const* path, double factorX, double factorY)

@@ -29,5 +29,6 @@ struct Skew {
 // range searched): a photo, noise or a uniform page scores alike at every angle.
 Skew FindSkew(const std::uint8_t* bits, std::ptrdiff_t stride, int width, int height, double maxDegrees);
 
-// How far above the median score the best must stand for lines to be found.
-constexpr double kMinimumContrast = 1.5;
+// How far above the median score the best must stand for lines to be found: text pages stand 20 to
+// 50 times above it, photos and noise below 1.5.
+constexpr double kMinimumContrast = 4;

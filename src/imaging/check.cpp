@@ -1,0 +1,50 @@
+// The batch tool's pre-flight check: what a file is and whether the operations would take it, read
+// through the pipeline's own load and gate, with nothing written.
+#include "imaging/operations.h"
+#include "imaging/pipeline.h"
+#include "messages/report.h"
+#include "messages/texts.h"
+
+#include <cstdio>
+
+using namespace Gdiplus;
+
+// The format the file's own header names; the decoder's for content the header check does not know.
+static const char* FormatName(const ImageHeader& header, Bitmap& bitmap)
+{
+    switch (header.kind) {
+    case ImageKind::Bmp: return "BMP";
+    case ImageKind::Png: return "PNG";
+    case ImageKind::Jpeg: return "JPEG";
+    case ImageKind::Gif: return "GIF";
+    case ImageKind::Unknown: break;
+    }
+    GUID format{};
+    bitmap.GetRawFormat(&format);
+    return format == ImageFormatTIFF ? "TIFF" : "?";
+}
+
+void CheckImage(char const* path)
+{
+    SourceImage source;
+    if (!LoadSource(path, source)) return;
+    Bitmap& image = *source.bitmap;
+    char verdict[256], full[MAX_PATH], line[512];
+    bool taken = !DpiRefusal(image, verdict, sizeof verdict);
+    if (taken && !FullPathForSave(path, full)) {
+        std::snprintf(verdict, sizeof verdict, "%s", texts->msgProcessingError);
+        taken = false;
+    }
+    if (taken) {
+        bool bmp = OutputFormatFor(path).monochromeBmp;
+        std::snprintf(verdict, sizeof verdict, "%s", bmp ? texts->msgCheckTakenByAll : texts->msgCheckTakenByImageOperations);
+    }
+    std::snprintf(line, sizeof line, texts->msgCheckLine, FormatName(ReadImageHeader(path), image), image.GetWidth(),
+                  image.GetHeight(), static_cast<double>(image.GetHorizontalResolution()),
+                  static_cast<double>(image.GetVerticalResolution()), verdict);
+    if (taken) {
+        ReportSucceeded(line);
+    } else {
+        ReportFailure(line);
+    }
+}
