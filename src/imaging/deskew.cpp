@@ -30,13 +30,19 @@ static bool FindPageSkew(Bitmap& mono, double maxDegrees, Skew& skew)
     return true;
 }
 
-// The 1-bit page turned by whole pixels: black stays black and white stays white.
-static BitmapPtr TurnedBits(Bitmap& mono, double degrees, REAL dpiX, REAL dpiY)
+// The 1-bit page turned by whole pixels: black stays black and white stays white. The BMP palette
+// is the program's own; other encoders would take its alpha of 0 for transparency, so they get an
+// opaque one.
+static BitmapPtr TurnedBits(Bitmap& mono, double degrees, REAL dpiX, REAL dpiY, bool monochromeBmp)
 {
     int width = static_cast<int>(mono.GetWidth()), height = static_cast<int>(mono.GetHeight());
     BitmapPtr turned = NewBitmap(width, height, PixelFormat1bppIndexed, dpiX, dpiY);
     if (!turned) return nullptr;
-    SetMonochromePalette(*turned);
+    if (monochromeBmp) {
+        SetMonochromePalette(*turned);
+    } else {
+        SetPaletteEntries(*turned, {0xFFFFFFFF, 0xFF000000});
+    }
     LockedPixels from = LockPixels(mono, ImageLockModeRead, PixelFormat1bppIndexed);
     LockedPixels to = from ? LockPixels(*turned, ImageLockModeWrite, PixelFormat1bppIndexed) : nullptr;
     if (!to) return nullptr;
@@ -66,7 +72,7 @@ static BitmapPtr TurnedPage(SourceImage& source, Bitmap& mono, double degrees, b
 {
     bool oneBit = source.bitmap->GetPixelFormat() == PixelFormat1bppIndexed;
     if (oneBit && (monochromeBmp || IsBlackAndWhite(*source.bitmap))) {
-        return TurnedBits(mono, degrees, source.dpiX, source.dpiY);
+        return TurnedBits(mono, degrees, source.dpiX, source.dpiY, monochromeBmp);
     }
     int width = static_cast<int>(source.bitmap->GetWidth()), height = static_cast<int>(source.bitmap->GetHeight());
     return DrawnImage(*source.bitmap, width, height, source.dpiX, source.dpiY, monochromeBmp,

@@ -302,8 +302,14 @@ TEST(BatchTool, DeskewTurnsTextPagesBackWithinFiveHundredthsOfADegree)
         EXPECT_NEAR(after.dpiX, 600, 0.01);
         EXPECT_NEAR(after.dpiY, 600, 0.01);
         std::set<unsigned> colours;
-        for (int y = 0; y < after.height; ++y)
-            for (int x = 0; x < after.width; ++x) colours.insert(after.Rgb(x, y));
+        int leastAlpha = 255;
+        for (int y = 0; y < after.height; ++y) {
+            for (int x = 0; x < after.width; ++x) {
+                colours.insert(after.Rgb(x, y));
+                leastAlpha = std::min(leastAlpha, after.Alpha(x, y));
+            }
+        }
+        EXPECT_EQ(leastAlpha, 255) << "every pixel opaque";
         if (name.find("colour") == std::string::npos) {
             EXPECT_EQ(colours, (std::set<unsigned>{0x000000, 0xFFFFFF}));
             EXPECT_EQ(BlackPixels(after), BlackPixels(before));
