@@ -1,5 +1,5 @@
 // The frame every operation runs in: open and gate the source, back the file up, build results,
-// save them safely over the dropped file and report. Shared by the four operations only.
+// save them safely over the dropped file and report. Shared by the operations only.
 #pragma once
 
 #include "imaging/gdiplus_api.h"
