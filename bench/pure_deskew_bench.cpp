@@ -16,7 +16,7 @@
 #include <vector>
 
 constexpr int kWidth = 4961, kHeight = 7016;
-constexpr int kRuns = 5;
+constexpr int kRuns = 7;
 constexpr double kSkew = 2.3;
 
 template <class Work>

@@ -159,8 +159,7 @@ void FourTaps(const std::uint8_t* const taps[4], const std::int16_t* first, cons
         return _mm_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(w[0]) | static_cast<std::uint32_t>(static_cast<std::uint16_t>(w[1])) << 16));
     };
     __m128i same01 = pair(first), same23 = pair(second);
-    int j = 0;
-    for (; j + 8 <= count; j += 8) {
+    auto eight = [&](int j) {
         __m128i w01Low = same01, w01High = same01, w23Low = same23, w23High = same23;
         if (each) {
             w01Low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + 2 * j));
@@ -177,6 +176,12 @@ void FourTaps(const std::uint8_t* const taps[4], const std::int16_t* first, cons
         high = _mm_srai_epi32(_mm_add_epi32(high, round), kWeightBits);
         __m128i words = _mm_packs_epi32(low, high);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(words, words));
+    };
+    int j = 0;
+    for (; j + 8 <= count; j += 8) eight(j);
+    if (j < count && count >= 8) {
+        eight(count - 8);  // the last eight again, overlapping: the same bytes come out
+        return;
     }
     for (; j < count; ++j) {
         const std::int16_t* w01 = each ? first + 2 * j : first;
@@ -263,14 +268,14 @@ private:
     std::vector<std::uint8_t> spread_;
 };
 
-// Row y after the second shear: column i of `a` sampled from its rows y + firstTap[i] to 3 below
-// (clamped to its rows) with that column's weights.
-void SecondShearRow(FirstShear& a, int channels, int y, const std::vector<int>& firstTap, const TapWeights& weights,
-                    std::uint8_t* out)
+// Columns `from` to `to` of row y after the second shear: column i of `a` sampled from its rows
+// y + firstTap[i] to 3 below (clamped to its rows) with that column's weights.
+void SecondShearRow(FirstShear& a, int channels, int y, int from, int to, const std::vector<int>& firstTap,
+                    const TapWeights& weights, std::uint8_t* out)
 {
-    for (int i = 0; i < a.width;) {
+    for (int i = from; i < to;) {
         int end = i;
-        while (end < a.width && firstTap[end] == firstTap[i]) ++end;
+        while (end < to && firstTap[end] == firstTap[i]) ++end;
         std::size_t at = static_cast<std::size_t>(i) * channels;
         const std::uint8_t* taps[4];
         for (int k = 3; k >= 0; --k) taps[k] = a.Row(std::clamp(y + firstTap[i] + k, 0, a.height - 1)) + at;
@@ -330,9 +335,14 @@ void TurnPixelsByShears(const std::uint8_t* source, std::ptrdiff_t sourceStride,
     a.Keep(*taps.second - *taps.first + 4);
     std::vector<std::uint8_t> second(static_cast<std::size_t>(a.width) * channels), spread;
     for (int y = 0; y < height; ++y) {
-        SecondShearRow(a, channels, y, firstTap, weights, second.data());
+        // Only the columns that the last shear reads for this row.
+        double shift = shears.Across(y) + a.left;
+        int from = std::max(0, static_cast<int>(std::floor(-shift)) - 1);
+        int to = std::min(a.width, static_cast<int>(std::floor(width - 1 - shift)) + 3);
+        SecondShearRow(a, channels, y, from, to, firstTap, weights, second.data());
         std::uint8_t* out = target + y * targetStride;
-        ShiftLine(second.data(), a.width, channels, shears.Across(y) + a.left, width, out, spread);
+        ShiftLine(second.data() + static_cast<std::size_t>(from) * channels, to - from, channels, shift + from, width,
+                  out, spread);
         int first = 0, last = 0;
         InsideColumns(shears, degrees, width, height, y, first, last);
         first = std::clamp(first, 0, width);
