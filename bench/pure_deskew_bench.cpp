@@ -5,9 +5,9 @@
 #include "imaging/kernels/resample.h"
 #include "imaging/kernels/shear.h"
 #include "imaging/kernels/skew.h"
+#include "pure_timing.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -18,26 +18,6 @@
 constexpr int kWidth = 4961, kHeight = 7016;
 constexpr int kRuns = 7;
 constexpr double kSkew = 2.3;
-
-template <class Work>
-static double Milliseconds(Work work)
-{
-    auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The best of kRuns calls of `work` and of the memcpy of `page` after each.
-template <class Work>
-static std::pair<double, double> Best(Work work, const std::vector<std::uint8_t>& page, std::vector<std::uint8_t>& copy)
-{
-    double best = 1e300, memcpyBest = 1e300;
-    for (int run = 0; run < kRuns; ++run) {
-        best = std::min(best, Milliseconds(work));
-        memcpyBest = std::min(memcpyBest, Milliseconds([&] { std::memcpy(copy.data(), page.data(), page.size()); }));
-    }
-    return {best, memcpyBest};
-}
 
 // 1-bit rows of a letter turned clockwise by kSkew: lines of words 30 rows high every 90 rows inside
 // 2.5 cm margins, each pixel turned back exactly and looked up in the straight page.
@@ -85,24 +65,24 @@ int main()
     std::printf("A4 page %d x %d at 600 DPI, lines turned by %.2f degrees; memcpy of the colour page (%.0f MB) "
                 "after each call; best of %d, one thread\n", kWidth, kHeight, kSkew, colour.size() / 1e6, kRuns);
     std::printf("%-38s %10s %11s %10s\n", "kernel", "ms", "memcpy ms", "x memcpy");
-    auto print = [](const char* what, std::pair<double, double> times) {
-        std::printf("%-38s %10.1f %11.1f %10.2f\n", what, times.first, times.second, times.first / times.second);
+    auto print = [](const char* what, Times times) {
+        std::printf("%-38s %10.1f %11.1f %10.2f\n", what, times.work, times.copy, times.work / times.copy);
     };
     Skew skew;
     print("find the skew, 1-bit (--max 5)",
-          Best([&] { skew = FindSkew(letter.data(), stride, kWidth, kHeight, 5); }, colour, copy));
+          BestAgainstMemcpy(kRuns, [&] { skew = FindSkew(letter.data(), stride, kWidth, kHeight, 5); }, colour, copy));
     std::printf("  found %s %.4f degrees (drawn at %.2f)\n", skew.found ? "" : "nothing,", skew.degrees, kSkew);
-    print("turn the 1-bit page back",
-          Best([&] { TurnBitsByShears(letter.data(), stride, kWidth, kHeight, -skew.degrees, turned.data(), stride); },
-               colour, copy));
-    auto resample = Best([&] {
+    print("turn the 1-bit page back", BestAgainstMemcpy(kRuns, [&] {
+        TurnBitsByShears(letter.data(), stride, kWidth, kHeight, -skew.degrees, turned.data(), stride);
+    }, colour, copy));
+    auto resample = BestAgainstMemcpy(kRuns, [&] {
         ResampleBicubic(colour.data(), kWidth * 3, kWidth, kHeight, 3, result.data(), kWidth * 3, kWidth, kHeight);
     }, colour, copy);
     print("resample the colour page at 1 x 1", resample);
-    auto turn = Best([&] {
+    auto turn = BestAgainstMemcpy(kRuns, [&] {
         TurnPixelsByShears(colour.data(), kWidth * 3, kWidth, kHeight, 3, -kSkew, result.data(), kWidth * 3);
     }, colour, copy);
     print("turn the colour page", turn);
-    std::printf("  colour turn / resample at 1 x 1: %.2f\n", turn.first / resample.first);
+    std::printf("  colour turn / resample at 1 x 1: %.2f\n", turn.work / resample.work);
     return 0;
 }

@@ -2,9 +2,9 @@
 // path), against one memcpy of the colour page timed alternately with it, so that both see the same
 // machine. Prints the best of a few calls in milliseconds and as multiples of the memcpy.
 #include "imaging/kernels/resample.h"
+#include "pure_timing.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -12,30 +12,6 @@
 
 constexpr int kWidth = 4961, kHeight = 7016;
 constexpr int kRuns = 5;
-
-template <class Work>
-static double Milliseconds(Work work)
-{
-    auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-struct Times {
-    double work = 1e300, copy = 1e300;
-};
-
-// The best of kRuns calls of `work`, each followed by a memcpy of the colour page.
-template <class Work>
-static Times BestAgainstMemcpy(Work work, const std::vector<std::uint8_t>& page, std::vector<std::uint8_t>& copy)
-{
-    Times best;
-    for (int run = 0; run < kRuns; ++run) {
-        best.work = std::min(best.work, Milliseconds(work));
-        best.copy = std::min(best.copy, Milliseconds([&] { std::memcpy(copy.data(), page.data(), page.size()); }));
-    }
-    return best;
-}
 
 // A scanned-looking page: white paper, grey noise, and dark strokes on lines of text.
 static std::vector<std::uint8_t> MakePage(int channels)
@@ -67,7 +43,7 @@ int main()
         int newHeight = static_cast<int>(kHeight * factors.y + 0.5);
         for (int channels : {3, 1}) {
             const std::vector<std::uint8_t>& page = channels == 3 ? colour : grey;
-            Times best = BestAgainstMemcpy([&] {
+            Times best = BestAgainstMemcpy(kRuns, [&] {
                 ResampleBicubic(page.data(), kWidth * channels, kWidth, kHeight, channels, result.data(),
                                 newWidth * channels, newWidth, newHeight);
             }, colour, copy);
