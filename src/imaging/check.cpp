@@ -37,7 +37,8 @@ void CheckImage(char const* path)
     }
     if (taken) {
         bool bmp = OutputFormatFor(path).monochromeBmp;
-        std::snprintf(verdict, sizeof verdict, "%s", bmp ? texts->msgCheckTakenByAll : texts->msgCheckTakenByImageOperations);
+        const char* takenBy = bmp ? texts->msgCheckTakenByAll : texts->msgCheckTakenByImageOperations;
+        std::snprintf(verdict, sizeof verdict, "%s", takenBy);
     }
     std::snprintf(line, sizeof line, texts->msgCheckLine, FormatName(ReadImageHeader(path), image), image.GetWidth(),
                   image.GetHeight(), static_cast<double>(image.GetHorizontalResolution()),

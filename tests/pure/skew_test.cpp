@@ -88,7 +88,8 @@ TEST(FindSkew, PagesWithoutLinesHaveNoSkew)
     for (auto& byte : noise.bits) byte = static_cast<std::uint8_t>(random());
     // A photo-like picture in black and white: round dark patches of every size.
     for (int i = 0; i < 300; ++i) {
-        int cx = static_cast<int>(random() % 1200), cy = static_cast<int>(random() % 900), r = 5 + static_cast<int>(random() % 60);
+        int cx = static_cast<int>(random() % 1200), cy = static_cast<int>(random() % 900);
+        int r = 5 + static_cast<int>(random() % 60);
         for (int y = std::max(0, cy - r); y < std::min(900, cy + r); ++y)
             for (int x = std::max(0, cx - r); x < std::min(1200, cx + r); ++x)
                 if ((x - cx) * (x - cx) + (y - cy) * (y - cy) < r * r) blobs.Set(x, y);
@@ -139,7 +140,7 @@ TEST(TurnBitsByShears, IsTheThreeShearsOfEachPixelAndATurnClockwise)
         TurnBitsByShears(source.bits.data(), source.stride, width, height, angle, turned.bits.data(), turned.stride);
         Page expected = ShearedForwards(source, angle);
         for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) ASSERT_EQ(turned.Black(x, y), expected.Black(x, y)) << angle << " " << x << "," << y;
+            for (int x = 0; x < width; ++x) ASSERT_EQ(turned.Black(x, y), expected.Black(x, y)) << angle << " " << x;
             for (int x = width; x < (width + 7) / 8 * 8; ++x) ASSERT_FALSE(turned.Black(x, y)) << "bits after the row";
         }
         // One black pixel near the right edge lands where the exact clockwise turn takes it.
@@ -148,7 +149,8 @@ TEST(TurnBitsByShears, IsTheThreeShearsOfEachPixelAndATurnClockwise)
         dot.Set(x0, y0);
         Page moved(width, height);
         TurnBitsByShears(dot.bits.data(), dot.stride, width, height, angle, moved.bits.data(), moved.stride);
-        double c = std::cos(angle * kRadian), s = std::sin(angle * kRadian), cx = (width - 1) / 2.0, cy = (height - 1) / 2.0;
+        double c = std::cos(angle * kRadian), s = std::sin(angle * kRadian);
+        double cx = (width - 1) / 2.0, cy = (height - 1) / 2.0;
         double x1 = cx + c * (x0 - cx) - s * (y0 - cy), y1 = cy + s * (x0 - cx) + c * (y0 - cy);
         bool near = false;
         for (int y = 0; y < height; ++y)
@@ -178,7 +180,8 @@ double ExactTurn(const Picture& source, double degrees, int x, int y, int c, dou
     double cx = (source.width - 1) / 2.0, cy = (source.height - 1) / 2.0;
     double u = cx + cs * (x - cx) + sn * (y - cy), v = cy - sn * (x - cx) + cs * (y - cy);
     auto outside = [&](double margin) {
-        return u < -0.5 + margin || u > source.width - 0.5 - margin || v < -0.5 + margin || v > source.height - 0.5 - margin;
+        return u < -0.5 + margin || u > source.width - 0.5 - margin || v < -0.5 + margin ||
+               v > source.height - 0.5 - margin;
     };
     if (outside(-band)) return 255;
     if (!outside(band)) {
@@ -207,12 +210,15 @@ TEST(TurnPixelsByShears, StaysCloseToAnExactTurnAndKeepsUniformAreasUniform)
     const Case cases[] = {
         {"smooth colour", 3, 3.7, 0.5, 4,
          [](int x, int y, int c) { return static_cast<std::uint8_t>(128 + 100 * std::sin(x / (7.0 + c) + y / 11.0)); }},
-        {"uniform grey: not one level off, no pale frame", 1, -4.2, 0.01, 0.5, [](int, int, int) { return std::uint8_t{90}; }},
+        {"uniform grey: not one level off, no pale frame", 1, -4.2, 0.01, 0.5,
+         [](int, int, int) { return std::uint8_t{90}; }},
         // Three cubic shifts soften a sharp edge a little differently from one cubic sample in two dimensions.
         {"black strokes on grey", 1, -2.9, 4, 64,
          [](int x, int y, int) { return static_cast<std::uint8_t>(x % 23 < 3 || y % 17 < 2 ? 0 : 200); }},
         {"colour at ten degrees", 3, 10, 0.5, 4,
-         [](int x, int y, int c) { return static_cast<std::uint8_t>(c == 1 ? x : 128 + 90 * std::cos(y / 9.0 - x / 13.0)); }},
+         [](int x, int y, int c) {
+             return static_cast<std::uint8_t>(c == 1 ? x : 128 + 90 * std::cos(y / 9.0 - x / 13.0));
+         }},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);

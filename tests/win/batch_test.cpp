@@ -182,7 +182,8 @@ TEST(BatchToolInItalian, ReportsInItalianWhereTheWindowWould)
                 "2 file: 2 riusciti, 0 non riusciti"},
                {}, {"a.png", "b.png"}});
     ExpectRun({"check in Italian", {{"mono_black_first_600.bmp", "m.bmp"}}, "check m.bmp", 0,
-               {"m.bmp: BMP, 100 x 50 pixel, 600 x 600 DPI: ogni operazione la accetta", "1 file: 1 riusciti, 0 non riusciti"},
+               {"m.bmp: BMP, 100 x 50 pixel, 600 x 600 DPI: ogni operazione la accetta",
+                "1 file: 1 riusciti, 0 non riusciti"},
                {}, {"m.bmp"}});
     // The angle with the Italian decimal mark.
     std::string root = FolderWith({{"skew_1.35.png", "a.png"}});
@@ -273,7 +274,7 @@ TEST(BatchTool, DeskewTurnsTextPagesBackWithinFiveHundredthsOfADegree)
     Files files;
     for (const auto& page : pages) files.push_back({page.first, page.first});
     std::string root = FolderWith(files);
-    // The colour page as a BMP of its own palette (8-bit), written by the platform for this test.
+    // The colour page as a BMP of its own two colours (1-bit), written by the platform for this test.
     BitmapPtr colour = LoadImageFile(FixturePath("skew_colour_4.40.png"));
     ASSERT_TRUE(colour);
     SaveImageFile(*colour, root + "\\files\\z.bmp", L"image/bmp");
@@ -286,8 +287,9 @@ TEST(BatchTool, DeskewTurnsTextPagesBackWithinFiveHundredthsOfADegree)
     for (const auto& [fixture, skew] : pages) {
         std::string name = fixture, stem = name.substr(0, name.size() - 4);
         SCOPED_TRACE(name);
-        auto line = std::find_if(run.out.begin(), run.out.end(),
-                                 [&](const std::string& text) { return text.find("] " + name + ": ") != std::string::npos; });
+        auto line = std::find_if(run.out.begin(), run.out.end(), [&](const std::string& text) {
+            return text.find("] " + name + ": ") != std::string::npos;
+        });
         ASSERT_NE(line, run.out.end());
         double error = std::fabs(StraightenedBy(*line) + skew);  // the turn undoes the skew
         EXPECT_LE(error, 0.05) << *line;
@@ -320,8 +322,8 @@ TEST(BatchTool, DeskewTurnsTextPagesBackWithinFiveHundredthsOfADegree)
             EXPECT_TRUE(colours.count(0x1A2A6C)) << colours.size();
         }
     }
-    std::printf("deskew over %zu fixture pages: worst error %.4f, mean %.4f degrees\n", std::size(pages), worst,
-                total / static_cast<double>(std::size(pages)));
+    std::printf("deskew over %zu fixture pages: worst error %.2f, mean %.3f degrees (the lines give hundredths)\n",
+                std::size(pages), worst, total / static_cast<double>(std::size(pages)));
     EXPECT_NEAR(StraightenedBy(run.out[std::size(pages)]), -4.40, 0.05) << run.out[std::size(pages)];
     ExpectMonochromeBmp(root + "\\files\\z.bmp", 2400, 1400);
     std::vector<std::string> names = FolderEntries(root + "\\files");

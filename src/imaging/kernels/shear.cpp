@@ -156,7 +156,8 @@ void FourTaps(const std::uint8_t* const taps[4], const std::int16_t* first, cons
 {
     __m128i round = _mm_set1_epi32(1 << (kWeightBits - 1));
     auto pair = [](const std::int16_t* w) {
-        return _mm_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(w[0]) | static_cast<std::uint32_t>(static_cast<std::uint16_t>(w[1])) << 16));
+        std::uint32_t low = static_cast<std::uint16_t>(w[0]), high = static_cast<std::uint16_t>(w[1]);
+        return _mm_set1_epi32(static_cast<int>(low | high << 16));
     };
     __m128i same01 = pair(first), same23 = pair(second);
     auto eight = [&](int j) {
@@ -214,7 +215,8 @@ void ShiftLine(const std::uint8_t* line, int length, int channels, double shift,
     }
     if (inFrom < inTo) {
         std::memcpy(&spread[static_cast<std::size_t>(inFrom - first) * channels],
-                    line + static_cast<std::ptrdiff_t>(inFrom) * channels, static_cast<std::size_t>(inTo - inFrom) * channels);
+                    line + static_cast<std::ptrdiff_t>(inFrom) * channels,
+                    static_cast<std::size_t>(inTo - inFrom) * channels);
     }
     const std::uint8_t* taps[4] = {&spread[0], &spread[channels], &spread[2 * channels], &spread[3 * channels]};
     FourTaps(taps, weights, weights + 2, false, out, count * channels);
@@ -348,6 +350,7 @@ void TurnPixelsByShears(const std::uint8_t* source, std::ptrdiff_t sourceStride,
         first = std::clamp(first, 0, width);
         last = std::clamp(last, first, width);
         std::memset(out, 255, static_cast<std::size_t>(first) * channels);
-        std::memset(out + static_cast<std::size_t>(last) * channels, 255, static_cast<std::size_t>(width - last) * channels);
+        std::memset(out + static_cast<std::size_t>(last) * channels, 255,
+                    static_cast<std::size_t>(width - last) * channels);
     }
 }

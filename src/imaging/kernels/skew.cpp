@@ -17,7 +17,7 @@ constexpr int kFineSteps = 15;
 constexpr double kTopShare = 0.9;
 constexpr double kBaselineDegrees = 5;
 
-// The page as black counts: counts[strip * height + y] for the strip's 64 pixels of row y.
+// The page as black counts: counts[strip * height + y] for the strip's 32 pixels of row y.
 struct StripCounts {
     int strips = 0;
     int height = 0;
@@ -104,7 +104,9 @@ Skew FindSkew(const std::uint8_t* bits, std::ptrdiff_t stride, int width, int he
     StripCounts page = CountStrips(bits, stride, width, height);
     if (page.black * 2000 < static_cast<long long>(width) * height) return {};
     double searched = std::max(maxDegrees, kBaselineDegrees);
-    int margin = static_cast<int>(std::ceil(page.strips * kStripBits / 2.0 * std::tan(searched * std::numbers::pi / 180))) + 1;
+    // Rows a strip may move by at the widest angle: the profile's room above and below the page.
+    double reach = page.strips * kStripBits / 2.0 * std::tan(searched * std::numbers::pi / 180);
+    int margin = static_cast<int>(std::ceil(reach)) + 1;
     if (page.height <= 2 * margin + 2) return {};
     std::vector<int> profile;
     int steps = static_cast<int>(std::floor(searched / kCoarseStep + 1e-9));
