@@ -3,9 +3,9 @@
 // of the colour page timed alternately with it, so that both see the same machine. Prints the best of
 // a few calls in milliseconds and as multiples of the memcpy.
 #include "imaging/kernels/resample.h"
+#include "pure_timing.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -13,30 +13,6 @@
 
 constexpr int kWidth = 4961, kHeight = 7016;
 constexpr int kRuns = 5;
-
-template <class Work>
-static double Milliseconds(Work work)
-{
-    auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-struct Times {
-    double work = 1e300, copy = 1e300;
-};
-
-// The best of kRuns calls of `work`, each followed by a memcpy of the colour page.
-template <class Work>
-static Times BestAgainstMemcpy(Work work, const std::vector<std::uint8_t>& page, std::vector<std::uint8_t>& copy)
-{
-    Times best;
-    for (int run = 0; run < kRuns; ++run) {
-        best.work = std::min(best.work, Milliseconds(work));
-        best.copy = std::min(best.copy, Milliseconds([&] { std::memcpy(copy.data(), page.data(), page.size()); }));
-    }
-    return best;
-}
 
 // A scanned-looking page: white paper, grey noise, and dark strokes on lines of text.
 static std::vector<std::uint8_t> MakePage(int channels)
@@ -69,7 +45,7 @@ int main()
         std::vector<std::uint8_t> bits((static_cast<size_t>(kWidth) + 7) / 8 * kHeight);
         for (size_t i = 0; i < bits.size(); ++i) bits[i] = static_cast<std::uint8_t>(grey[i * 8] < 128 ? 0x3C : 0);
         std::uint8_t levels[256] = {255, 0};
-        Times best = BestAgainstMemcpy([&] {
+        Times best = BestAgainstMemcpy(kRuns, [&] {
             ResampleIndexed(bits.data(), (kWidth + 7) / 8, kWidth, kHeight, 1, levels, result.data(),
                             (newWidth + 7) / 8, newWidth, newHeight, ResampledRows::Bits);
         }, colour, copy);
@@ -79,12 +55,10 @@ int main()
                     best.work / best.copy);
         for (int channels : {3, 1}) {
             const std::vector<std::uint8_t>& page = channels == 3 ? colour : grey;
-            Times best = BestAgainstMemcpy([&] {
+            Times best = BestAgainstMemcpy(kRuns, [&] {
                 ResampleBicubic(page.data(), kWidth * channels, kWidth, kHeight, channels, result.data(),
                                 newWidth * channels, newWidth, newHeight);
             }, colour, copy);
-            char label[32];
-            std::snprintf(label, sizeof label, "%gx%g", factors.x, factors.y);
             const char* kind = channels == 3 ? "colour, 3 channels" : "grey, one channel";
             std::printf("%-8s %-20s %10.1f %11.1f %10.2f\n", label, kind, best.work, best.copy, best.work / best.copy);
         }

@@ -1,8 +1,10 @@
 # shellcheck shell=bash
 # Sourced by the build and test scripts: installs with apt-get what a fresh Debian machine lacks.
 # Needs root for the install; on a machine that has everything it changes nothing.
+# The fonts draw the text pages of the fixtures and the docs' samples and their labels.
 lumivex_packages=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest wine wine64
-                  imagemagick xvfb xauth fonts-wine python3 procps xdotool python3-xlib shellcheck)
+                  imagemagick fonts-urw-base35 fonts-dejavu-core xvfb xauth fonts-wine python3 procps xdotool
+                  python3-xlib shellcheck)
 
 lumivex_missing_packages() {
   local package

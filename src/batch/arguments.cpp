@@ -11,6 +11,8 @@ const char* const usageText =
     "  lumivex-batch [--jobs N] [--include-backups] margins top-left|top-right|bottom-left|bottom-right\n"
     "                HORIZONTAL VERTICAL FILE...\n"
     "  lumivex-batch [--jobs N] [--include-backups] scale X Y FILE...\n"
+    "  lumivex-batch [--jobs N] [--include-backups] deskew [--max DEGREES] FILE...\n"
+    "  lumivex-batch [--jobs N] [--include-backups] check FILE...\n"
     "  lumivex-batch --help\n"
     "  lumivex-batch --version\n"
     "\n"
@@ -21,6 +23,13 @@ const char* const usageText =
     "            HORIZONTAL and VERTICAL in tenths of a millimetre (-500 to 500)\n"
     "  scale     resamples a PNG, JPEG, GIF or BMP file by X and Y (0.0001 to 10; \".\" or \",\" as the\n"
     "            decimal mark)\n"
+    "  deskew    straightens a skewed scan (PNG, JPEG, GIF or BMP): finds the angle of its lines of text\n"
+    "            and rules within DEGREES either way (--max, 0.1 to 10, default 5) and turns the page\n"
+    "            back about its centre, keeping its size; prints the turn made, negative for\n"
+    "            counter-clockwise, positive for clockwise. A page within 0.05 degrees of straight, or\n"
+    "            without lines of text (a photo, a blank page), is left as it was, without a backup.\n"
+    "  check     prints each file's format, size and resolution and whether the operations would take\n"
+    "            it; changes nothing\n"
     "Every BMP is written as 1-bit black and white.\n"
     "FILE may hold * and ? in its last part (page*.bmp, scans\\?.png); names are taken in name order.\n"
     "Where a pattern matches both page.png and page1.png (page2.png, ...), these are taken for the\n"
@@ -101,6 +110,7 @@ static bool ReadCorner(const std::string& text, BatchCommand& command)
 
 static const char* const marginRange = "a whole number of tenths of a millimetre from -500 to 500";
 static const char* const factorRange = "a number from 0.0001 to 10, with \".\" or \",\" as the decimal mark";
+static const char* const maxRange = "a number of degrees from 0.1 to 10, with \".\" or \",\" as the decimal mark";
 
 static const Parameter rotateParameters[] = {
     {"the direction", "right or left",
@@ -145,12 +155,21 @@ static constexpr OperationSyntax Syntax(const char* name, Operation operation, c
     return {name, operation, parameters, count};
 }
 
+static constexpr OperationSyntax Syntax(const char* name, Operation operation)
+{
+    return {name, operation, nullptr, 0};
+}
+
 static const OperationSyntax operationSyntaxes[] = {
     Syntax("rotate", Operation::Rotate, rotateParameters),
     Syntax("erode", Operation::Erode, erodeParameters),
     Syntax("margins", Operation::Margins, marginsParameters),
     Syntax("scale", Operation::Scale, scaleParameters),
+    Syntax("deskew", Operation::Deskew),
+    Syntax("check", Operation::Check),
 };
+
+static const char* const operationNames = "(rotate, erode, margins, scale, deskew or check)";
 
 static ParsedCommand UsageError(const std::string& error)
 {
@@ -169,12 +188,12 @@ static std::string Quoted(const std::wstring& text)
 // The operation, its parameters and at least one file, from the arguments that are not options.
 static ParsedCommand ParsePositional(const std::vector<std::wstring>& positional, ParsedCommand parsed)
 {
-    if (positional.empty()) return UsageError("no operation given (rotate, erode, margins or scale)");
+    if (positional.empty()) return UsageError(std::string("no operation given ") + operationNames);
     const OperationSyntax* syntax = nullptr;
     for (const OperationSyntax& candidate : operationSyntaxes) {
         if (Narrow(positional[0]) == candidate.name) syntax = &candidate;
     }
-    if (!syntax) return UsageError("unknown operation " + Quoted(positional[0]) + " (rotate, erode, margins or scale)");
+    if (!syntax) return UsageError("unknown operation " + Quoted(positional[0]) + " " + operationNames);
     parsed.command.operation = syntax->operation;
     for (size_t i = 0; i < syntax->count; ++i) {
         const Parameter& parameter = syntax->parameters[i];
@@ -196,7 +215,7 @@ ParsedCommand ParseArguments(const std::vector<std::wstring>& arguments)
 {
     ParsedCommand parsed;
     std::vector<std::wstring> positional;
-    bool options = true;
+    bool options = true, maxGiven = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
         if (!options || argument.compare(0, 2, L"--") != 0) {
@@ -213,9 +232,19 @@ ParsedCommand ParseArguments(const std::vector<std::wstring>& arguments)
             if (!ReadWhole(Narrow(arguments[++i]), 1, 64, parsed.command.jobs)) {
                 return UsageError("--jobs must be a whole number from 1 to 64, not " + Quoted(arguments[i]));
             }
+        } else if (argument == L"--max") {
+            if (i + 1 == arguments.size()) return UsageError("--max is missing its number: " + std::string(maxRange));
+            if (!ReadDecimal(Narrow(arguments[++i]), 0.1, 10, parsed.command.maxDegrees)) {
+                return UsageError("--max must be " + std::string(maxRange) + ", not " + Quoted(arguments[i]));
+            }
+            maxGiven = true;
         } else {
             return UsageError("unknown option " + Quoted(argument));
         }
     }
-    return ParsePositional(positional, parsed);
+    parsed = ParsePositional(positional, parsed);
+    if (parsed.request == Request::Run && maxGiven && parsed.command.operation != Operation::Deskew) {
+        return UsageError("--max is an option of deskew only");
+    }
+    return parsed;
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-enum class Operation { Rotate, Erode, Margins, Scale };
+enum class Operation { Rotate, Erode, Margins, Scale, Deskew, Check };
 
 struct BatchCommand {
     Operation operation = Operation::Rotate;
@@ -18,6 +18,7 @@ struct BatchCommand {
     int verticalMarginMM = 0;
     double factorX = 1.0;        // 0.0001 to 10
     double factorY = 1.0;
+    double maxDegrees = 5;       // deskew's --max: 0.1 to 10
     int jobs = 0;                // 1 to 64; 0 until chosen from the number of processors
     bool includeBackups = false; // patterns also take the numbered backups of the files they match
     std::vector<std::wstring> files;  // as given: names or patterns
@@ -31,8 +32,9 @@ struct ParsedCommand {
     std::string error;  // for a usage error: what is wrong, naming the parameter and its range
 };
 
-// Reads the arguments after the program name. Options ("--jobs N", "--include-backups", "--help",
-// "--version") may stand anywhere before a "--", after which every argument is a file.
+// Reads the arguments after the program name. Options ("--jobs N", "--include-backups", "--max
+// DEGREES" for deskew only, "--help", "--version") may stand anywhere before a "--", after which
+// every argument is a file.
 ParsedCommand ParseArguments(const std::vector<std::wstring>& arguments);
 
 // The usage text of --help.

@@ -88,6 +88,8 @@ static void CallOperation(const BatchCommand& command, const char* path)
         AdjustMargins(path, command.corner, command.horizontalMarginMM, command.verticalMarginMM);
         break;
     case Operation::Scale: ScaleImage(path, command.factorX, command.factorY); break;
+    case Operation::Deskew: DeskewImage(path, command.maxDegrees); break;
+    case Operation::Check: CheckImage(path); break;
     }
 }
 

@@ -1,4 +1,5 @@
-// The four image operations a dropped file is handed to, and the helpers they share.
+// The four image operations a dropped file is handed to, the batch tool's own two, and the helpers
+// they share.
 // Each operation changes one file in place, reports every outcome itself and returns nothing.
 #pragma once
 
@@ -16,6 +17,14 @@ void ErodeImage(char const* path, int passes);
 void AdjustMargins(char const* path, Corner corner, int horizontalMarginMM, int verticalMarginMM);
 // Resamples by independent factors and saves in the format the extension names.
 void ScaleImage(char const* path, double factorX, double factorY);
+// Batch tool only. Finds the skew of the page's lines within maxDegrees (0 to 10) either way and turns
+// the page back about its centre, keeping its size, resolution and format; reports the turn made
+// (negative counter-clockwise). A skew under 0.05 degrees, or none found, is reported as a success
+// with nothing written and no backup.
+void DeskewImage(char const* path, double maxDegrees);
+// Batch tool only. Reports the file's format, size and resolution and whether the operations would
+// take it (a success) or the gate's refusal (a failure); writes nothing.
+void CheckImage(char const* path);
 
 // UTF-16 copy of an ANSI path, allocated with malloc; the caller frees it. nullptr if it cannot be made.
 wchar_t* AnsiToWide(char const* path);

@@ -34,16 +34,21 @@ wchar_t* AnsiToWide(char const* path)
     return wide;
 }
 
+bool DpiRefusal(Bitmap& image, char* message, std::size_t size)
+{
+    REAL horizontal = image.GetHorizontalResolution();
+    REAL vertical = image.GetVerticalResolution();
+    if (std::fabs(horizontal - 600.0f) <= 0.5f && std::fabs(vertical - 600.0f) <= 0.5f) {
+        return false;
+    }
+    std::snprintf(message, size, texts->msgDpiRequired, static_cast<double>(horizontal), static_cast<double>(vertical));
+    return true;
+}
+
 bool IsValidDPI(Bitmap* image)
 {
-    REAL horizontal = image->GetHorizontalResolution();
-    REAL vertical = image->GetVerticalResolution();
-    if (std::fabs(horizontal - 600.0f) <= 0.5f && std::fabs(vertical - 600.0f) <= 0.5f) {
-        return true;
-    }
     char message[256];
-    std::snprintf(message, sizeof message, texts->msgDpiRequired, static_cast<double>(horizontal),
-                  static_cast<double>(vertical));
+    if (!DpiRefusal(*image, message, sizeof message)) return true;
     ReportFailure(message);
     return false;
 }
@@ -194,11 +199,12 @@ static void UseExifResolution(const ImageHeader& header, Bitmap& bitmap)
     bitmap.SetResolution(static_cast<REAL>(header.exifDpiX), static_cast<REAL>(header.exifDpiY));
 }
 
-// Loads the dropped file; refuses what cannot be decoded or would not fit 32-bit pixel buffers.
-// A known format whose header is broken never reaches the decoder: some decoders fault on such
-// headers inside the load, before any check of ours could run.
-static bool LoadSource(SourceImage& source)
+// Refuses what cannot be decoded or would not fit 32-bit pixel buffers. A known format whose header
+// is broken never reaches the decoder: some decoders fault on such headers inside the load, before
+// any check of ours could run.
+bool LoadSource(char const* path, SourceImage& source)
 {
+    source.path = path;
     ImageHeader header = ReadImageHeader(source.path);
     bool refused = header.kind != ImageKind::Unknown &&
                    (!header.sound || !FitsPixelBuffers(header.widthPx, header.heightPx));
@@ -214,12 +220,13 @@ static bool LoadSource(SourceImage& source)
     return true;
 }
 
-// Backs the page at `full` up under the first free numbered name: a whole, flushed copy or none; never
-// replaces an existing file.
-static bool MakeBackup(const char* full, SourceImage& source)
+bool MakeBackup(SourceImage& source)
 {
-    char backupPath[MAX_PATH];
-    GetBackupFilename(full, backupPath, MAX_PATH);
+    char full[MAX_PATH], backupPath[MAX_PATH] = "";
+    if (FullPathForSave(source.path, full)) {
+        RemoveLeftovers(full);
+        GetBackupFilename(full, backupPath, MAX_PATH);
+    }
     if (backupPath[0] == '\0' || !WriteBackup(full, backupPath)) {
         ReportFailure("Failed to create backup");
         return false;
@@ -230,9 +237,8 @@ static bool MakeBackup(const char* full, SourceImage& source)
     return true;
 }
 
-bool OpenSource(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
+bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
 {
-    source.path = path;
     // What the safe save could not put in the file's place is refused before anything is written: a
     // folder too long for the temporary name; a read-only file, or one another program holds, with
     // the operation's own report of a failed save. Asked before the load, which keeps the file open.
@@ -248,16 +254,17 @@ bool OpenSource(char const* path, SourceImage& source, void (*reportSaveFailure)
         else ReportFailure(texts->msgProcessingError);
         return false;
     }
-    if (!LoadSource(source) || !IsValidDPI(source.bitmap.get())) {
-        return false;
-    }
-    RemoveLeftovers(full);
-    if (!MakeBackup(full, source)) {
+    if (!LoadSource(path, source) || !IsValidDPI(source.bitmap.get())) {
         return false;
     }
     source.dpiX = source.bitmap->GetHorizontalResolution();
     source.dpiY = source.bitmap->GetVerticalResolution();
     return true;
+}
+
+bool OpenSource(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
+{
+    return LoadAndGate(path, source, reportSaveFailure) && MakeBackup(source);
 }
 
 std::vector<ARGB> PaletteOf(Bitmap& bitmap)

@@ -1,5 +1,5 @@
 // The frame every operation runs in: open and gate the source, back the file up, build results,
-// save them safely over the dropped file and report. Shared by the four operations only.
+// save them safely over the dropped file and report. Shared by the operations only.
 #pragma once
 
 #include "imaging/gdiplus_api.h"
@@ -29,11 +29,27 @@ struct SourceImage {
 // Kind Unknown when the file cannot be opened.
 ImageHeader ReadImageHeader(char const* path);
 
-// Head: the refusal of a file that could not be replaced (reported as `reportSaveFailure` reports a
-// failed save; msgProcessingError when null), UTF-16 path, header check, load, DPI gate, removal of
-// leftovers of killed runs, numbered backup, display name, resolution pair. Returns false after
-// reporting a refusal or failure; nothing has been written then.
+// Head: LoadAndGate, then MakeBackup. Returns false after reporting a refusal or failure; nothing
+// has been written then.
 bool OpenSource(char const* path, SourceImage& source, void (*reportSaveFailure)(int status) = nullptr);
+
+// The head without the backup: room for the safe save's temporary file; the refusal of a file that
+// could not be replaced (reported as `reportSaveFailure` reports a failed save; msgProcessingError
+// when null); UTF-16 path, header check, load, DPI gate, resolution pair. Returns false after
+// reporting a refusal or failure.
+bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure)(int status) = nullptr);
+// Removes what killed runs on source.path left beside it, writes its numbered backup (a whole,
+// flushed copy or none; never over an existing file) and puts its name in source.backupName.
+// Returns false after reporting "Failed to create backup".
+bool MakeBackup(SourceImage& source);
+
+// Header check and load of `path` into source.bitmap (UTF-16 path too), with the resolution a JPEG
+// states in EXIF where the decoder reads none. Returns false after reporting msgProcessingError.
+bool LoadSource(char const* path, SourceImage& source);
+
+// The gate's refusal of an image's resolution (msgDpiRequired with the pair found) in `message`, or
+// false when both resolutions lie within 0.5 of 600 DPI.
+bool DpiRefusal(Gdiplus::Bitmap& image, char* message, std::size_t size);
 
 // True for a bitmap that exists and whose construction succeeded. Ask once: reading a GDI+ object's
 // status sets it back to Ok.

@@ -46,6 +46,21 @@ bool GreyLevels(const std::vector<ARGB>& palette, std::uint8_t levels[256])
     return !palette.empty();
 }
 
+// One grey plane from the source's own palette indices.
+bool ReadGrey(Bitmap& source, const std::uint8_t levels[256], SourceRows& rows)
+{
+    PixelFormat format = source.GetPixelFormat();
+    LockedPixels indices = LockPixels(source, ImageLockModeRead, format);
+    if (!indices) return false;
+    int width = static_cast<int>(indices->Width), height = static_cast<int>(indices->Height);
+    rows.copy.resize(static_cast<std::size_t>(width) * height);
+    IndicesToPlane(PixelRow(*indices, 0), indices->Stride, width, height, static_cast<int>(GetPixelFormatSize(format)),
+                   levels, rows.copy.data());
+    rows.first = rows.copy.data();
+    rows.stride = width;
+    return true;
+}
+
 // Blue-green-red rows: the source's own, locked in 24 bits, or for a source with transparency a copy
 // composed over white (a 24-bit lock drops the alpha and keeps whatever colour lies under it).
 bool ReadColour(Bitmap& source, bool transparent, SourceRows& rows)
@@ -99,38 +114,83 @@ BitmapPtr ScaledGrey(Bitmap& source, const std::uint8_t levels[256], int width, 
     return result;
 }
 
-// Colour rows resampled straight into a 24-bit image, thresholded to 1 bit for BMP.
-BitmapPtr ScaledColour(const SourceRows& rows, int sourceWidth, int sourceHeight, int width, int height, REAL dpiX,
-                       REAL dpiY, bool monochromeBmp)
+// A grey plane drawn, then spread to the three channels of a 24-bit image, or for BMP packed
+// straight into 1-bit rows (the blue threshold of a grey is its own threshold).
+BitmapPtr DrawnGrey(const SourceRows& rows, int width, int height, REAL dpiX, REAL dpiY, bool monochromeBmp,
+                    const DrawPixels& draw)
 {
-    BitmapPtr scaled = NewBitmap(width, height, PixelFormat24bppRGB, dpiX, dpiY);
-    LockedPixels target = scaled ? LockPixels(*scaled, ImageLockModeWrite, PixelFormat24bppRGB) : nullptr;
+    std::vector<std::uint8_t> plane(static_cast<std::size_t>(width) * height);
+    draw(rows.first, rows.stride, 1, plane.data(), width);
+    PixelFormat format = monochromeBmp ? PixelFormat1bppIndexed : PixelFormat24bppRGB;
+    BitmapPtr result = NewBitmap(width, height, format, dpiX, dpiY);
+    if (!result) return nullptr;
+    if (monochromeBmp) SetMonochromePalette(*result);
+    LockedPixels target = LockPixels(*result, ImageLockModeWrite, format);
     if (!target) return nullptr;
-    ResampleBicubic(rows.first, rows.stride, sourceWidth, sourceHeight, 3, PixelRow(*target, 0), target->Stride,
-                    width, height);
+    if (monochromeBmp) {
+        PlaneToBits(plane.data(), width, height, PixelRow(*target, 0), target->Stride);
+    } else {
+        PlaneToBgr(plane.data(), width, height, PixelRow(*target, 0), target->Stride);
+    }
     target.reset();
-    return monochromeBmp ? ToMonochrome(*scaled, dpiX, dpiY) : std::move(scaled);
+    return result;
+}
+
+// Colour rows drawn straight into a 24-bit image, thresholded to 1 bit for BMP.
+BitmapPtr DrawnColour(const SourceRows& rows, int width, int height, REAL dpiX, REAL dpiY, bool monochromeBmp,
+                      const DrawPixels& draw)
+{
+    BitmapPtr drawn = NewBitmap(width, height, PixelFormat24bppRGB, dpiX, dpiY);
+    LockedPixels target = drawn ? LockPixels(*drawn, ImageLockModeWrite, PixelFormat24bppRGB) : nullptr;
+    if (!target) return nullptr;
+    draw(rows.first, rows.stride, 3, PixelRow(*target, 0), target->Stride);
+    target.reset();
+    return monochromeBmp ? ToMonochrome(*drawn, dpiX, dpiY) : std::move(drawn);
 }
 
 }  // namespace
 
-BitmapPtr ScaledImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpiY, bool monochromeBmp)
+BitmapPtr DrawnImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpiY, bool monochromeBmp,
+                     const DrawPixels& draw)
 {
     if (source.GetLastStatus() != Ok || !FitsPixelBuffers(width, height)) return nullptr;
-    int sourceWidth = static_cast<int>(source.GetWidth()), sourceHeight = static_cast<int>(source.GetHeight());
     try {
         std::vector<ARGB> palette = PaletteOf(source);
         std::uint8_t levels[256];
-        if (GreyLevels(palette, levels)) return ScaledGrey(source, levels, width, height, dpiX, dpiY, monochromeBmp);
         SourceRows rows;
+        if (GreyLevels(palette, levels)) {
+            return ReadGrey(source, levels, rows) ? DrawnGrey(rows, width, height, dpiX, dpiY, monochromeBmp, draw)
+                                                  : nullptr;
+        }
         bool transparent = IsAlphaPixelFormat(source.GetPixelFormat()) ||
                            std::any_of(palette.begin(), palette.end(), [](ARGB entry) { return entry >> 24 != 255; });
-        return ReadColour(source, transparent, rows)
-                   ? ScaledColour(rows, sourceWidth, sourceHeight, width, height, dpiX, dpiY, monochromeBmp)
-                   : nullptr;
+        return ReadColour(source, transparent, rows) ? DrawnColour(rows, width, height, dpiX, dpiY, monochromeBmp, draw)
+                                                     : nullptr;
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+}
+
+BitmapPtr ScaledImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpiY, bool monochromeBmp)
+{
+    if (source.GetLastStatus() != Ok || !FitsPixelBuffers(width, height)) return nullptr;
+    // Pages of greys (scanned 1-bit and greyscale pages) go from their indices straight into the
+    // result's rows, with no whole plane of levels on either side.
+    std::uint8_t levels[256];
+    try {
+        if (GreyLevels(PaletteOf(source), levels)) {
+            return ScaledGrey(source, levels, width, height, dpiX, dpiY, monochromeBmp);
+        }
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    int sourceWidth = static_cast<int>(source.GetWidth()), sourceHeight = static_cast<int>(source.GetHeight());
+    return DrawnImage(source, width, height, dpiX, dpiY, monochromeBmp,
+                      [&](const std::uint8_t* pixels, std::ptrdiff_t stride, int channels, std::uint8_t* target,
+                          std::ptrdiff_t targetStride) {
+                          ResampleBicubic(pixels, stride, sourceWidth, sourceHeight, channels, target, targetStride,
+                                          width, height);
+                      });
 }
 
 void ScaleImage(char const* path, double factorX, double factorY)

@@ -31,9 +31,14 @@ void ReportSaveStatus(int status)
     ReportFailure(message);
 }
 
+void ReportSucceeded(const char* text)
+{
+    ShowMessage(nullptr, text, texts->successTitle, MB_ICONINFORMATION);
+}
+
 void ReportSaved(const char* format, const char* backupName)
 {
     char message[512];
     std::snprintf(message, sizeof message, format, backupName);
-    ShowMessage(nullptr, message, texts->successTitle, MB_ICONINFORMATION);
+    ReportSucceeded(message);
 }

@@ -17,5 +17,7 @@ MessageBoxFunction RedirectMessages(MessageBoxFunction function);
 void ReportFailure(const char* text);
 // "Failed to save image. Status: %d" as an error box.
 void ReportSaveStatus(int status);
-// Success box: `format` (one %s) filled with the backup name, caption successTitle, information icon, no owner.
+// Success box: `text`, caption successTitle, information icon, no owner.
+void ReportSucceeded(const char* text);
+// ReportSucceeded with `format` (one %s) filled with the backup name.
 void ReportSaved(const char* format, const char* backupName);

@@ -52,6 +52,13 @@ const LanguageTexts textsEN = {
         "- Corner margin management\n"
         "- Scale images with decimal precision\n"
         "- Automatic backup with progressive numbering",
+    "Straightened by %s degrees.\nBackup created: %s",
+    "Already straight",
+    "No text lines found, left as it was",
+    ".",
+    "%s, %u x %u pixels, %.0f x %.0f DPI: %s",
+    "every operation takes it",
+    "rotate, scale and deskew take it; erode and margins take BMP files only",
 };
 
 const LanguageTexts textsIT = {
@@ -101,6 +108,13 @@ const LanguageTexts textsIT = {
         "- Gestione margini angolari\n"
         "- Scala immagini con precisione decimale\n"
         "- Backup automatico con numerazione progressiva",
+    "Raddrizzata di %s gradi.\nBackup creato: %s",
+    "Gi\xE0 diritta",
+    "Nessuna riga di testo trovata, lasciata com'era",
+    ",",
+    "%s, %u x %u pixel, %.0f x %.0f DPI: %s",
+    "ogni operazione la accetta",
+    "rotate, scale e deskew la accettano; erode e margins accettano solo file BMP",
 };
 
 const LanguageTexts* texts = &textsEN;

@@ -42,6 +42,15 @@ struct LanguageTexts {
     const char* msgSelectScaleImage;
     const char* aboutTitle;
     const char* aboutText;
+    // The batch tool's deskew and check: "%s" the angle (two decimals, decimalMark), then the backup.
+    const char* msgStraightened;
+    const char* msgAlreadyStraight;
+    const char* msgNoTextLines;
+    const char* decimalMark;
+    // A checked file: format, width, height, resolution pair, then what takes it or why nothing does.
+    const char* msgCheckLine;
+    const char* msgCheckTakenByAll;
+    const char* msgCheckTakenByImageOperations;
 };
 
 extern const LanguageTexts textsEN;

@@ -18,15 +18,6 @@ constexpr int kWeightBits = 14;  // weights in units of 2^-14
 constexpr int kRowBits = 6;      // the row between the passes in units of 2^-6 level
 constexpr int kLanes = 8;        // output rows filtered across together, one in each 16-bit lane
 
-// Keys' cubic convolution kernel with a = -0.5.
-double Cubic(double t)
-{
-    t = std::fabs(t);
-    if (t < 1) return (1.5 * t - 2.5) * t * t + 1;
-    if (t < 2) return ((-0.5 * t + 2.5) * t - 4) * t + 2;
-    return 0;
-}
-
 // The taps of one axis: output x reads `count` consecutive source pixels from first[x] with the
 // weights weights[x * count + k]. Windows lie inside the source where it is at least `count` long;
 // otherwise they start at 0 and the taps beyond its end weigh 0.
@@ -283,6 +274,14 @@ void Resample(int width, int height, int channels, const Taps& down, int newWidt
 
 }  // namespace
 
+double Cubic(double t)
+{
+    t = std::fabs(t);
+    if (t < 1) return (1.5 * t - 2.5) * t * t + 1;
+    if (t < 2) return ((-0.5 * t + 2.5) * t - 4) * t + 2;
+    return 0;
+}
+
 void ResampleBicubic(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width, int height,
                      int channels, std::uint8_t* result, std::ptrdiff_t resultStride, int newWidth, int newHeight)
 {
@@ -290,6 +289,16 @@ void ResampleBicubic(const std::uint8_t* source, std::ptrdiff_t sourceStride, in
     auto sourceRow = [&](int y) { return source + y * sourceStride; };
     Resample(width, height, channels, AxisTaps(height, newHeight), newWidth, newHeight, sourceRow, result,
              resultStride, [](int, int, const std::uint8_t*, std::ptrdiff_t) {});
+}
+
+void IndicesToPlane(const std::uint8_t* indices, std::ptrdiff_t stride, int width, int height, int bitsPerPixel,
+                    const std::uint8_t* levels, std::uint8_t* plane)
+{
+    if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8) return;
+    IndexLevels table = MakeIndexLevels(bitsPerPixel, levels);
+    for (int y = 0; y < height; ++y) {
+        IndexRowToLevels(table, indices + y * stride, width, plane + static_cast<std::ptrdiff_t>(y) * width);
+    }
 }
 
 void ResampleIndexed(const std::uint8_t* indices, std::ptrdiff_t stride, int width, int height, int bitsPerPixel,

@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// Keys' cubic convolution kernel with a = -0.5 (Catmull-Rom) at distance t: 1 at 0, 0 at every other
+// whole distance and from 2 on; the weights of any fractional position add up to 1.
+double Cubic(double t);
+
 // Resamples the whole width x height source onto the whole newWidth x newHeight result.
 // Pixels are `channels` bytes, 1 (grey) or 3 (blue, green, red: each filtered on its own); rows are
 // `sourceStride` and `resultStride` bytes apart, and the bytes after a row's pixels are not touched.
@@ -21,6 +25,12 @@
 // width x channels 16-bit values. Throws std::bad_alloc, the result untouched, without it.
 void ResampleBicubic(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width, int height,
                      int channels, std::uint8_t* result, std::ptrdiff_t resultStride, int newWidth, int newHeight);
+
+// Rows of 1-, 4- or 8-bit palette indices (the first pixel in the most significant bits), `stride`
+// bytes apart, as one byte per pixel through `levels` (256 entries): plane[y * width + x] = levels[index].
+// Other bit counts change nothing.
+void IndicesToPlane(const std::uint8_t* indices, std::ptrdiff_t stride, int width, int height, int bitsPerPixel,
+                    const std::uint8_t* levels, std::uint8_t* plane);
 
 // What ResampleIndexed writes: grey levels, one byte a pixel, or 1-bit rows of the blue threshold of
 // those levels (PackGreyRow).

@@ -1,0 +1,130 @@
+// Straightening of skewed scans: the skew of the page's lines found on its black-and-white picture,
+// the page turned back about its centre by three shears and saved in place like every operation.
+#include "imaging/kernels/shear.h"
+#include "imaging/kernels/skew.h"
+#include "imaging/operations.h"
+#include "imaging/pipeline.h"
+#include "imaging/scale.h"
+#include "messages/report.h"
+#include "messages/texts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+using namespace Gdiplus;
+
+// A smaller skew is left alone: it is below what a reader could see, and a turn always moves pixels.
+constexpr double kSmallestTurn = 0.05;
+
+// The skew of the lines of `mono` (the page by the blue threshold). False when its pixels cannot be read.
+static bool FindPageSkew(Bitmap& mono, double maxDegrees, Skew& skew)
+{
+    LockedPixels bits = LockPixels(mono, ImageLockModeRead, PixelFormat1bppIndexed);
+    if (!bits) return false;
+    skew = FindSkew(PixelRow(*bits, 0), bits->Stride, static_cast<int>(bits->Width), static_cast<int>(bits->Height),
+                    maxDegrees);
+    return true;
+}
+
+// The 1-bit page turned by whole pixels: black stays black and white stays white. The BMP palette
+// is the program's own; other encoders would take its alpha of 0 for transparency, so they get an
+// opaque one.
+static BitmapPtr TurnedBits(Bitmap& mono, double degrees, REAL dpiX, REAL dpiY, bool monochromeBmp)
+{
+    int width = static_cast<int>(mono.GetWidth()), height = static_cast<int>(mono.GetHeight());
+    BitmapPtr turned = NewBitmap(width, height, PixelFormat1bppIndexed, dpiX, dpiY);
+    if (!turned) return nullptr;
+    if (monochromeBmp) {
+        SetMonochromePalette(*turned);
+    } else {
+        SetPaletteEntries(*turned, {0xFFFFFFFF, 0xFF000000});
+    }
+    LockedPixels from = LockPixels(mono, ImageLockModeRead, PixelFormat1bppIndexed);
+    LockedPixels to = from ? LockPixels(*turned, ImageLockModeWrite, PixelFormat1bppIndexed) : nullptr;
+    if (!to) return nullptr;
+    try {
+        TurnBitsByShears(PixelRow(*from, 0), from->Stride, width, height, degrees, PixelRow(*to, 0), to->Stride);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    to.reset();
+    return turned;
+}
+
+// True for a 1-bit image of black and white (the palette's alpha aside: the program's own 1-bit
+// files carry 0 there): its 1-bit picture is the image itself.
+static bool IsBlackAndWhite(Bitmap& image)
+{
+    std::vector<ARGB> palette = PaletteOf(image);
+    return image.GetPixelFormat() == PixelFormat1bppIndexed && !palette.empty() &&
+           std::all_of(palette.begin(), palette.end(), [](ARGB entry) {
+               return (entry & 0xFFFFFF) == 0 || (entry & 0xFFFFFF) == 0xFFFFFF;
+           });
+}
+
+// The page turned by `degrees`: a 1-bit source as its 1-bit picture when that is what is written or
+// all it holds, any other through the cubic shears in grey or colour (1-bit again for BMP).
+static BitmapPtr TurnedPage(SourceImage& source, Bitmap& mono, double degrees, bool monochromeBmp)
+{
+    bool oneBit = source.bitmap->GetPixelFormat() == PixelFormat1bppIndexed;
+    if (oneBit && (monochromeBmp || IsBlackAndWhite(*source.bitmap))) {
+        return TurnedBits(mono, degrees, source.dpiX, source.dpiY, monochromeBmp);
+    }
+    int width = static_cast<int>(source.bitmap->GetWidth()), height = static_cast<int>(source.bitmap->GetHeight());
+    return DrawnImage(*source.bitmap, width, height, source.dpiX, source.dpiY, monochromeBmp,
+                      [&](const std::uint8_t* pixels, std::ptrdiff_t stride, int channels, std::uint8_t* target,
+                          std::ptrdiff_t targetStride) {
+                          TurnPixelsByShears(pixels, stride, width, height, channels, degrees, target, targetStride);
+                      });
+}
+
+// "Straightened by -1.25 degrees" with the language's decimal mark, and the backup's name.
+static void ReportStraightened(double degrees, const char* backupName)
+{
+    char angle[32], message[512];
+    std::snprintf(angle, sizeof angle, "%.2f", degrees);
+    if (char* mark = std::strchr(angle, '.')) *mark = texts->decimalMark[0];
+    std::snprintf(message, sizeof message, texts->msgStraightened, angle, backupName);
+    ReportSucceeded(message);
+}
+
+void DeskewImage(char const* path, double maxDegrees)
+{
+    SourceImage source;
+    if (!LoadAndGate(path, source)) return;
+    BitmapPtr mono = ToMonochrome(*source.bitmap, source.dpiX, source.dpiY);
+    Skew skew;
+    if (!mono || !FindPageSkew(*mono, maxDegrees, skew)) {
+        ReportFailure(texts->msgProcessingError);
+        return;
+    }
+    // Nothing to write, so no backup either: the file stays as it was.
+    if (!skew.found) {
+        ReportSucceeded(texts->msgNoTextLines);
+        return;
+    }
+    double turn = -skew.degrees;  // lines that fall to the right are turned back counter-clockwise
+    if (std::fabs(turn) < kSmallestTurn) {
+        ReportSucceeded(texts->msgAlreadyStraight);
+        return;
+    }
+    OutputFormat format = OutputFormatFor(path);
+    CLSID encoder;
+    if (GetEncoderClsid(format.mimeType, &encoder) < 0) {
+        ReportFailure(texts->msgProcessingError);
+        return;
+    }
+    if (!MakeBackup(source)) return;
+    BitmapPtr result = TurnedPage(source, *mono, turn, format.monochromeBmp);
+    mono.reset();
+    source.bitmap.reset();  // the decoded source keeps the file open
+    if (!result || SaveOver(path, *result, encoder, format) != Ok) {
+        ReportFailure(texts->msgProcessingError);
+        return;
+    }
+    ReportStraightened(turn, source.backupName);
+}
