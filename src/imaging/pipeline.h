@@ -4,6 +4,7 @@
 
 #include "imaging/gdiplus_api.h"
 #include "imaging/kernels/image_header.h"
+#include "imaging/kernels/jpeg_coefficients.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -75,6 +76,7 @@ BitmapPtr ToMonochrome(Gdiplus::Bitmap& source, Gdiplus::REAL dpiX, Gdiplus::REA
 struct OutputFormat {
     const wchar_t* mimeType;
     bool monochromeBmp;
+    bool jpeg = false;  // written by the program's own encoder (SaveJpegOver)
 };
 OutputFormat OutputFormatFor(char const* path);
 
@@ -84,6 +86,29 @@ OutputFormat OutputFormatFor(char const* path);
 // it. Returns Ok or the status of the step that failed; the dropped file is untouched on failure.
 // The source must have been released before (it keeps the file open).
 Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const CLSID& encoder, const OutputFormat& format);
+
+// The safe save of a file already encoded: `bytes` written to the temporary file, which is then checked
+// (decoded completely at width x height) and put in place as SaveOver does.
+Gdiplus::Status SaveBytesOver(char const* path, const std::vector<std::uint8_t>& bytes, UINT width, UINT height);
+
+// The JPEG results of the operations, written by the program's own encoder so that every platform
+// writes the same file (jpeg_output.cpp).
+// The source of a JPEG result: the dropped file's bytes read as a JPEG (its coefficients where they can
+// be read, else its frame, tables and metadata), or Malformed for other content.
+struct JpegSource {
+    JpegContent content = JpegContent::Malformed;
+    JpegImage image;
+};
+JpegSource ReadJpegSource(char const* path);
+// Saves `result` as a JPEG over `path` at `dpiX` x `dpiY` (whole DPI): with the source's sampling, its
+// quantisation tables turned by `turn`, and its metadata, when the source is a JPEG of 1 or 3 components;
+// else with the example tables at the quality estimated from its luminance table (75 for other
+// content). Returns the status of the safe save.
+Gdiplus::Status SaveJpegOver(char const* path, Gdiplus::Bitmap& result, const JpegSource& source, Turn turn,
+                             Gdiplus::REAL dpiX, Gdiplus::REAL dpiY);
+// Saves the coefficients of `image` over `path` (safe save) at `dpiX` x `dpiY` (whole DPI).
+Gdiplus::Status SaveJpegCoefficientsOver(char const* path, const JpegImage& image, Gdiplus::REAL dpiX,
+                                         Gdiplus::REAL dpiY);
 
 // The check of a written file before it replaces the dropped one: a 1-bit BMP from its bytes (header,
 // colour table, a length that holds every row), any other file decoded completely, every pixel. Ok

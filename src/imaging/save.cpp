@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <functional>
 #include <vector>
 
 using namespace Gdiplus;
@@ -198,7 +199,9 @@ static bool ReplaceWithTemporary(const char* full, const char* temporary)
     return replaced;
 }
 
-Status SaveOver(char const* path, Bitmap& result, const CLSID& encoder, const OutputFormat& format)
+// The frame of every save: the dropped file's identity read, a temporary file beside it that `write`
+// fills and checks, the identity carried over, then the replace; the temporary file goes on failure.
+static Status SaveThrough(char const* path, const std::function<Status(const char* temporary)>& write)
 {
     char full[MAX_PATH], temporary[MAX_PATH];
     WIN32_FILE_ATTRIBUTE_DATA original;
@@ -207,17 +210,34 @@ Status SaveOver(char const* path, Bitmap& result, const CLSID& encoder, const Ou
     }
     // A read-only file is the user's "do not change"; not every platform refuses the rename over it.
     if (original.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return Win32Error;
-    BitmapPtr reduced;
-    Bitmap* image = ReadyForEncoder(result, format, reduced);
-    if (!image) return GenericError;
     if (!CreateTemporary(full, temporary)) return Win32Error;
     std::unique_ptr<char, decltype(&DeleteTemporary)> cleanup(temporary, &DeleteTemporary);
-    Status status = WriteChecked(temporary, *image, encoder, format.monochromeBmp);
+    Status status = write(temporary);
     if (status != Ok) return status;
     CarryIdentity(temporary, original);
     if (!ReplaceWithTemporary(full, temporary)) return Win32Error;
     cleanup.release();
     return Ok;
+}
+
+Status SaveOver(char const* path, Bitmap& result, const CLSID& encoder, const OutputFormat& format)
+{
+    BitmapPtr reduced;
+    Bitmap* image = ReadyForEncoder(result, format, reduced);
+    if (!image) return GenericError;
+    return SaveThrough(path, [&](const char* temporary) {
+        return WriteChecked(temporary, *image, encoder, format.monochromeBmp);
+    });
+}
+
+Status SaveBytesOver(char const* path, const std::vector<std::uint8_t>& bytes, UINT width, UINT height)
+{
+    return SaveThrough(path, [&](const char* temporary) {
+        File file = OpenFile(temporary, "wb");
+        bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
+                       std::fclose(file.release()) == 0;
+        return written ? CheckWrittenFile(temporary, width, height, false) : Win32Error;
+    });
 }
 
 void SaveMonochromeBmp(const SourceImage& source, Bitmap& page, const char* successFormat)
