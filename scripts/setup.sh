@@ -2,7 +2,8 @@
 # Sourced by the build and test scripts: installs with apt-get what a fresh Debian machine lacks.
 # Needs root for the install; on a machine that has everything it changes nothing.
 lumivex_packages=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest wine wine64
-                  imagemagick xvfb xauth fonts-wine python3 procps xdotool python3-xlib shellcheck)
+                  imagemagick xvfb xauth fonts-wine python3 procps xdotool python3-xlib shellcheck
+                  libjpeg-turbo-progs)
 
 lumivex_missing_packages() {
   local package

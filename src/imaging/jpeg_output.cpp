@@ -48,16 +48,12 @@ JpegSource ReadJpegSource(char const* path)
 // A re-encoded result codes Y, Cb and Cr as its JFIF header says: the source's Adobe segment goes.
 static JpegImage EncoderLayout(const JpegSource& source, Turn turn, int width, int height)
 {
-    JpegImage image = source.image;
-    for (JpegComponent& component : image.components) component.blocks.clear();
-    bool ownTables = source.content != JpegContent::Malformed && EncodesFromPixels(image);
-    if (ownTables) {
-        image = TurnJpeg(image, turn);
-    } else {
-        int quality = 75;
-        if (source.content != JpegContent::Malformed) quality = EstimateJpegQuality(image.quant[image.components[0].table]);
-        JpegImage example = JpegLayoutFor(width, height, quality);
-        example.metadata = std::move(image.metadata);
+    JpegImage image = TurnedLayout(source.image, turn);
+    if (source.content == JpegContent::Malformed || !EncodesFromPixels(image)) {
+        bool jpeg = source.content != JpegContent::Malformed;
+        JpegImage example = JpegLayoutFor(
+            width, height, jpeg ? EstimateJpegQuality(source.image.quant[source.image.components[0].table]) : 75);
+        if (jpeg) example.metadata = std::move(image.metadata);
         image = std::move(example);
     }
     SetJpegSize(image, width, height);

@@ -246,6 +246,7 @@ struct ScanComponent {
 
 bool DecodeBlock(BitReader& bits, ScanComponent& scan, std::int16_t* block)
 {
+    std::fill(block, block + 64, 0);
     int size = Decode(bits, *scan.dc);
     if (size < 0 || size > 11) return false;
     scan.predictor += size ? Extend(bits.Take(size), size) : 0;
@@ -321,7 +322,9 @@ bool ReadScan(Reader& reader, const std::uint8_t* header, std::size_t size, std:
             return false;
         }
         reader.decoded[index] = true;
-        found->blocks.assign(static_cast<std::size_t>(found->blocksWide) * found->blocksHigh * 64, 0);
+        // Blocks are cleared as they are decoded; a scan of one component leaves the MCU padding alone.
+        found->blocks.resize(static_cast<std::size_t>(found->blocksWide) * found->blocksHigh * 64);
+        if (count == 1) std::fill(found->blocks.begin(), found->blocks.end(), 0);
         scan.push_back({index, &reader.dc[dc], &reader.ac[ac]});
         blocksPerMcu += found->h * found->v;
     }
@@ -431,9 +434,8 @@ void TurnBlock(const std::int16_t* from, std::int16_t* to, Turn turn)
 {
     for (int v = 0; v < 8; ++v) {
         for (int u = 0; u < 8; ++u) {
-            bool negate = turn == Turn::Clockwise ? (u & 1) : (v & 1);
-            std::int16_t value = from[u * 8 + v];
-            to[v * 8 + u] = negate ? static_cast<std::int16_t>(-value) : value;
+            int sign = 1 - 2 * ((turn == Turn::Clockwise ? u : v) & 1);
+            to[v * 8 + u] = static_cast<std::int16_t>(sign * from[u * 8 + v]);
         }
     }
 }
@@ -452,33 +454,59 @@ void SetJpegSize(JpegImage& image, int widthPx, int heightPx)
     }
 }
 
-JpegImage TurnJpeg(const JpegImage& image, Turn turn)
+JpegImage TurnedLayout(const JpegImage& image, Turn turn)
 {
-    if (turn == Turn::None) return image;
     JpegImage turned;
     turned.metadata = image.metadata;
     turned.quantDefined = image.quantDefined;
-    for (int t = 0; t < 4; ++t) {
+    turned.quant = image.quant;
+    bool quarter = turn != Turn::None;
+    for (int t = 0; t < 4 && quarter; ++t) {
         for (int k = 0; k < 64; ++k) turned.quant[t][(k % 8) * 8 + k / 8] = image.quant[t][k];
     }
     for (const JpegComponent& component : image.components) {
-        turned.components.push_back({component.id, component.v, component.h, component.table, 0, 0, {}});
+        turned.components.push_back({component.id, quarter ? component.v : component.h, quarter ? component.h : component.v,
+                                     component.table, 0, 0, {}});
     }
-    SetJpegSize(turned, image.heightPx, image.widthPx);
+    SetJpegSize(turned, quarter ? image.heightPx : image.widthPx, quarter ? image.widthPx : image.heightPx);
+    return turned;
+}
+
+namespace {
+
+// The 64 coefficients of block (x, y) of component `index` of the turned image: the stored block itself
+// for None, else made in `scratch`.
+const std::int16_t* TurnedBlock(const JpegImage& image, int index, int x, int y, Turn turn, std::int16_t* scratch)
+{
+    const JpegComponent& from = image.components[index];
+    if (turn == Turn::None) return &from.blocks[(static_cast<std::size_t>(y) * from.blocksWide + x) * 64];
+    // The turned edge falls on whole blocks, so every used block of the result has a source block;
+    // the MCU padding beyond them is zero.
+    int usedWide = UsedBlocksWide(image, from), usedHigh = UsedBlocksHigh(image, from);
+    if (y >= usedWide || x >= usedHigh) {
+        std::fill(scratch, scratch + 64, 0);
+        return scratch;
+    }
+    int sourceX = turn == Turn::Clockwise ? y : usedWide - 1 - y;
+    int sourceY = turn == Turn::Clockwise ? usedHigh - 1 - x : x;
+    TurnBlock(&from.blocks[(static_cast<std::size_t>(sourceY) * from.blocksWide + sourceX) * 64], scratch, turn);
+    return scratch;
+}
+
+}  // namespace
+
+JpegImage TurnJpeg(const JpegImage& image, Turn turn)
+{
+    JpegImage turned = TurnedLayout(image, turn);
     for (std::size_t c = 0; c < image.components.size(); ++c) {
-        const JpegComponent& from = image.components[c];
         JpegComponent& to = turned.components[c];
-        if (from.blocks.empty()) continue;
-        to.blocks.assign(static_cast<std::size_t>(to.blocksWide) * to.blocksHigh * 64, 0);
-        // The turned edge falls on whole blocks, so every used block of the result has a source block.
-        int usedWide = UsedBlocksWide(image, from), usedHigh = UsedBlocksHigh(image, from);
-        for (int y = 0; y < usedWide; ++y) {
-            for (int x = 0; x < usedHigh; ++x) {
-                int sourceX = turn == Turn::Clockwise ? y : usedWide - 1 - y;
-                int sourceY = turn == Turn::Clockwise ? usedHigh - 1 - x : x;
-                std::size_t source = static_cast<std::size_t>(sourceY) * from.blocksWide + sourceX;
-                std::size_t target = static_cast<std::size_t>(y) * to.blocksWide + x;
-                TurnBlock(&from.blocks[source * 64], &to.blocks[target * 64], turn);
+        if (image.components[c].blocks.empty()) continue;
+        to.blocks.resize(static_cast<std::size_t>(to.blocksWide) * to.blocksHigh * 64);
+        for (int y = 0; y < to.blocksHigh; ++y) {
+            for (int x = 0; x < to.blocksWide; ++x) {
+                std::int16_t* target = &to.blocks[(static_cast<std::size_t>(y) * to.blocksWide + x) * 64];
+                const std::int16_t* block = TurnedBlock(image, static_cast<int>(c), x, y, turn, target);
+                if (block != target) std::copy(block, block + 64, target);
             }
         }
     }

@@ -7,7 +7,28 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
+
+// An allocator whose new elements are left uninitialised: a page holds hundreds of megabytes of
+// coefficients, every one of which is written before it is read, and clearing them first would cost
+// a quarter of a turn's time.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <class U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) {}
+    template <class U>
+    void construct(U* at) { ::new (static_cast<void*>(at)) U; }
+    template <class U, class... Arguments>
+    void construct(U* at, Arguments&&... arguments) { ::new (static_cast<void*>(at)) U(std::forward<Arguments>(arguments)...); }
+};
+using Coefficients = std::vector<std::int16_t, UninitialisedAllocator<std::int16_t>>;
 
 struct JpegComponent {
     std::uint8_t id = 0;
@@ -15,7 +36,7 @@ struct JpegComponent {
     std::uint8_t table = 0;     // quantisation table, 0 to 3
     int blocksWide = 0;         // the grid of blocks stored: whole MCUs of the frame
     int blocksHigh = 0;
-    std::vector<std::int16_t> blocks;  // 64 coefficients a block in natural (row by row) order; blocks row by row
+    Coefficients blocks;  // 64 coefficients a block in natural (row by row) order; blocks row by row
 };
 
 struct JpegImage {
@@ -55,9 +76,11 @@ bool TurnsLosslessly(const JpegImage& image, Turn turn);
 
 // The image turned in the coefficient domain: blocks moved, each transposed with the signs the turn
 // needs, sampling factors and quantisation tables transposed. Clockwise, result pixel (x, y) is source
-// pixel (y, height - 1 - x), as TurnPixels turns. Requires TurnsLosslessly(image, turn) for an image
-// with coefficients; one without (OtherCoding) gives the turned layout for an encoder.
+// pixel (y, height - 1 - x), as TurnPixels turns. Requires TurnsLosslessly(image, turn).
 JpegImage TurnJpeg(const JpegImage& image, Turn turn);
+
+// The frame, tables and metadata of TurnJpeg(image, turn), without coefficients and without copying any.
+JpegImage TurnedLayout(const JpegImage& image, Turn turn);
 
 // The index in natural order of the k-th coefficient in zig-zag order.
 extern const std::uint8_t kZigZag[64];

@@ -145,7 +145,7 @@ void EncodeBgr(const std::uint8_t* bgr, std::ptrdiff_t stride, JpegImage& image)
     for (std::size_t index = 0; index < image.components.size(); ++index) {
         JpegComponent& component = image.components[index];
         const std::array<std::uint16_t, 64>& table = image.quant[component.table];
-        component.blocks.assign(static_cast<std::size_t>(component.blocksWide) * component.blocksHigh * 64, 0);
+        component.blocks.resize(static_cast<std::size_t>(component.blocksWide) * component.blocksHigh * 64);
         float samples[64], coefficients[64];
         for (int blockY = 0; blockY < component.blocksHigh; ++blockY) {
             for (int blockX = 0; blockX < component.blocksWide; ++blockX) {
