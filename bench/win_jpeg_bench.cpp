@@ -64,8 +64,15 @@ static void PlatformTurn(const char* path)
     SourceImage source;
     if (!OpenSource(path, source)) return;
     source.bitmap->RotateFlip(Rotate90FlipNone);
-    BitmapPtr turned(source.bitmap->Clone(0, 0, static_cast<INT>(source.bitmap->GetWidth()),
-                                          static_cast<INT>(source.bitmap->GetHeight()), PixelFormat24bppRGB));
+    // A copy that holds its own pixels, as the program made one, so the source's file can be replaced.
+    int width = static_cast<int>(source.bitmap->GetWidth()), height = static_cast<int>(source.bitmap->GetHeight());
+    BitmapPtr turned = NewBitmap(width, height, PixelFormat24bppRGB, source.dpiX, source.dpiY);
+    {
+        LockedPixels from = LockPixels(*source.bitmap, ImageLockModeRead, PixelFormat24bppRGB);
+        LockedPixels to = turned && from ? LockPixels(*turned, ImageLockModeWrite, PixelFormat24bppRGB) : nullptr;
+        if (!to) return;
+        for (int y = 0; y < height; ++y) std::copy(PixelRow(*from, y), PixelRow(*from, y) + width * 3, PixelRow(*to, y));
+    }
     source.bitmap.reset();
     CLSID encoder;
     GetEncoderClsid(L"image/jpeg", &encoder);
@@ -114,7 +121,12 @@ static bool SameCoefficients(const std::vector<unsigned char>& a, const std::vec
         return false;
     }
     for (std::size_t c = 0; c < first.components.size(); ++c) {
-        if (first.components[c].blocks != second.components[c].blocks) return false;
+        std::int16_t a[64], b[64];
+        for (std::size_t block = 0; block < first.components[c].first.size(); ++block) {
+            LoadBlock(first.components[c], block, a);
+            LoadBlock(second.components[c], block, b);
+            if (!std::equal(a, a + 64, b)) return false;
+        }
     }
     return first.quant == second.quant;
 }

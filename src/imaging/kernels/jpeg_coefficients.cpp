@@ -29,6 +29,7 @@ struct Reader {
     JpegImage& image;
     DecodeTable dc[4], ac[4];
     int restartInterval = 0;
+    long long totalBlocks = 0;  // of all components
     bool frameRead = false, sequential = false, scanned = false;
     std::vector<bool> decoded;  // per component: its scan has been read
 
@@ -38,20 +39,6 @@ struct Reader {
 int CeilDiv(long long a, long long b)
 {
     return static_cast<int>((a + b - 1) / b);
-}
-
-int MaxH(const JpegImage& image)
-{
-    int most = 1;
-    for (const JpegComponent& component : image.components) most = std::max(most, int{component.h});
-    return most;
-}
-
-int MaxV(const JpegImage& image)
-{
-    int most = 1;
-    for (const JpegComponent& component : image.components) most = std::max(most, int{component.v});
-    return most;
 }
 
 bool ReadQuantTables(Reader& reader, const std::uint8_t* at, std::size_t size)
@@ -144,6 +131,7 @@ bool ReadFrame(Reader& reader, std::uint8_t marker, const std::uint8_t* at, std:
         blocks += static_cast<long long>(component.blocksWide) * component.blocksHigh;
     }
     reader.frameRead = true;
+    reader.totalBlocks = blocks;
     reader.decoded.assign(count, false);
     // Baseline and extended sequential, Huffman-coded, 8-bit samples: the coefficients are read.
     reader.sequential = (marker == 0xC0 || marker == 0xC1) && at[0] == 8 && blocks <= kMaxJpegBlocks;
@@ -244,16 +232,21 @@ struct ScanComponent {
     int predictor = 0;
 };
 
-bool DecodeBlock(BitReader& bits, ScanComponent& scan, std::int16_t* block)
+// Decodes one block into the entries of block `block` of `target`.
+bool DecodeBlock(BitReader& bits, ScanComponent& scan, JpegComponent& target, std::size_t block)
 {
-    std::fill(block, block + 64, 0);
     int size = Decode(bits, *scan.dc);
     if (size < 0 || size > 11) return false;
     scan.predictor += size ? Extend(bits.Take(size), size) : 0;
     // Level-shifted 8-bit samples give DC values from -1024 to 1016 at the finest quantisation; the
     // range kept makes every difference the writer forms fit the format's 11 bits.
     if (scan.predictor < -1024 || scan.predictor > 1023) return false;
-    block[0] = static_cast<std::int16_t>(scan.predictor);
+    std::size_t first = target.values.size();
+    target.first[block] = static_cast<std::uint32_t>(first);
+    if (scan.predictor != 0) {
+        target.places.push_back(0);
+        target.values.push_back(static_cast<std::int16_t>(scan.predictor));
+    }
     for (int k = 1; k < 64; ++k) {
         int symbol = Decode(bits, *scan.ac);
         if (symbol < 0) return false;
@@ -265,8 +258,10 @@ bool DecodeBlock(BitReader& bits, ScanComponent& scan, std::int16_t* block)
         }
         k += run;
         if (k > 63 || bitsize > 10) return false;
-        block[kZigZag[k]] = static_cast<std::int16_t>(Extend(bits.Take(bitsize), bitsize));
+        target.places.push_back(kZigZag[k]);
+        target.values.push_back(static_cast<std::int16_t>(Extend(bits.Take(bitsize), bitsize)));
     }
+    target.count[block] = static_cast<std::uint8_t>(target.values.size() - first);
     return !bits.overrun;
 }
 
@@ -292,7 +287,7 @@ bool DecodeScan(Reader& reader, std::vector<ScanComponent>& scan, std::size_t& a
             for (int y = 0; y < high; ++y) {
                 for (int x = 0; x < wide; ++x) {
                     std::size_t block = static_cast<std::size_t>(mcuY * high + y) * target.blocksWide + mcuX * wide + x;
-                    if (!DecodeBlock(bits, component, &target.blocks[block * 64])) return false;
+                    if (!DecodeBlock(bits, component, target, block)) return false;
                 }
             }
         }
@@ -302,7 +297,7 @@ bool DecodeScan(Reader& reader, std::vector<ScanComponent>& scan, std::size_t& a
 }
 
 // The scan header: its components, each with defined tables, none read before, then a sequential
-// scan's spectral range; blocks are allocated as components are first met.
+// scan's spectral range; a component's blocks are cleared as it is first met.
 bool ReadScan(Reader& reader, const std::uint8_t* header, std::size_t size, std::size_t& at)
 {
     JpegImage& image = reader.image;
@@ -322,9 +317,13 @@ bool ReadScan(Reader& reader, const std::uint8_t* header, std::size_t size, std:
             return false;
         }
         reader.decoded[index] = true;
-        // Blocks are cleared as they are decoded; a scan of one component leaves the MCU padding alone.
-        found->blocks.resize(static_cast<std::size_t>(found->blocksWide) * found->blocksHigh * 64);
-        if (count == 1) std::fill(found->blocks.begin(), found->blocks.end(), 0);
+        ClearBlocks(*found);
+        // About two entries a byte of the file, shared by the components as their blocks are: growing
+        // the entries of a page step by step would copy them again and again.
+        std::size_t entries = std::min(reader.length * 2 * found->first.size() / static_cast<std::size_t>(reader.totalBlocks),
+                                       found->first.size() * 64);
+        found->places.reserve(entries);
+        found->values.reserve(entries);
         scan.push_back({index, &reader.dc[dc], &reader.ac[ac]});
         blocksPerMcu += found->h * found->v;
     }
@@ -376,6 +375,20 @@ bool AllDecoded(const Reader& reader)
 
 }  // namespace
 
+int MaxH(const JpegImage& image)
+{
+    int most = 1;
+    for (const JpegComponent& component : image.components) most = std::max(most, int{component.h});
+    return most;
+}
+
+int MaxV(const JpegImage& image)
+{
+    int most = 1;
+    for (const JpegComponent& component : image.components) most = std::max(most, int{component.v});
+    return most;
+}
+
 int UsedBlocksWide(const JpegImage& image, const JpegComponent& component)
 {
     return CeilDiv(CeilDiv(static_cast<long long>(image.widthPx) * component.h, MaxH(image)), 8);
@@ -384,6 +397,41 @@ int UsedBlocksWide(const JpegImage& image, const JpegComponent& component)
 int UsedBlocksHigh(const JpegImage& image, const JpegComponent& component)
 {
     return CeilDiv(CeilDiv(static_cast<long long>(image.heightPx) * component.v, MaxV(image)), 8);
+}
+
+void ClearBlocks(JpegComponent& component)
+{
+    std::size_t blocks = static_cast<std::size_t>(component.blocksWide) * component.blocksHigh;
+    component.first.assign(blocks, 0);
+    component.count.assign(blocks, 0);
+    component.places.clear();
+    component.values.clear();
+}
+
+bool HasBlocks(const JpegComponent& component)
+{
+    return !component.first.empty();
+}
+
+void StoreBlock(JpegComponent& component, std::size_t block, const std::int16_t* coefficients)
+{
+    component.first[block] = static_cast<std::uint32_t>(component.values.size());
+    std::uint8_t stored = 0;
+    for (std::uint8_t place = 0; place < 64; ++place) {
+        if (coefficients[place] == 0) continue;
+        component.places.push_back(place);
+        component.values.push_back(coefficients[place]);
+        ++stored;
+    }
+    component.count[block] = stored;
+}
+
+void LoadBlock(const JpegComponent& component, std::size_t block, std::int16_t* coefficients)
+{
+    std::fill(coefficients, coefficients + 64, 0);
+    for (std::uint32_t i = component.first[block], end = i + component.count[block]; i < end; ++i) {
+        coefficients[component.places[i]] = component.values[i];
+    }
 }
 
 JpegContent ReadJpeg(const std::uint8_t* bytes, std::size_t length, JpegImage& image)
@@ -413,7 +461,8 @@ JpegContent ReadJpeg(const std::uint8_t* bytes, std::size_t length, JpegImage& i
     }
     bool framed = reader.frameRead && image.widthPx > 0;
     if (sound && reader.sequential && AllDecoded(reader)) return JpegContent::Coefficients;
-    for (JpegComponent& component : image.components) component.blocks = {};
+    for (JpegComponent& component : image.components) component = {component.id, component.h, component.v, component.table,
+                                                                      component.blocksWide, component.blocksHigh, {}, {}, {}, {}};
     bool tabled = framed && std::all_of(image.components.begin(), image.components.end(),
                                         [&](const JpegComponent& c) { return image.quantDefined[c.table]; });
     return tabled ? JpegContent::OtherCoding : JpegContent::Malformed;
@@ -426,22 +475,6 @@ bool TurnsLosslessly(const JpegImage& image, Turn turn)
     return true;
 }
 
-namespace {
-
-// One block turned: transposed, then odd columns (clockwise) or odd rows (counter-clockwise) negated,
-// the coefficient form of flipping the transposed block left to right or top to bottom.
-void TurnBlock(const std::int16_t* from, std::int16_t* to, Turn turn)
-{
-    for (int v = 0; v < 8; ++v) {
-        for (int u = 0; u < 8; ++u) {
-            int sign = 1 - 2 * ((turn == Turn::Clockwise ? u : v) & 1);
-            to[v * 8 + u] = static_cast<std::int16_t>(sign * from[u * 8 + v]);
-        }
-    }
-}
-
-}  // namespace
-
 void SetJpegSize(JpegImage& image, int widthPx, int heightPx)
 {
     image.widthPx = widthPx;
@@ -450,7 +483,10 @@ void SetJpegSize(JpegImage& image, int widthPx, int heightPx)
     for (JpegComponent& component : image.components) {
         component.blocksWide = mcusWide * component.h;
         component.blocksHigh = mcusHigh * component.v;
-        component.blocks.clear();
+        component.first.clear();
+        component.count.clear();
+        component.places.clear();
+        component.values.clear();
     }
 }
 
@@ -466,7 +502,7 @@ JpegImage TurnedLayout(const JpegImage& image, Turn turn)
     }
     for (const JpegComponent& component : image.components) {
         turned.components.push_back({component.id, quarter ? component.v : component.h, quarter ? component.h : component.v,
-                                     component.table, 0, 0, {}});
+                                     component.table, 0, 0, {}, {}, {}, {}});
     }
     SetJpegSize(turned, quarter ? image.heightPx : image.widthPx, quarter ? image.widthPx : image.heightPx);
     return turned;
@@ -474,39 +510,43 @@ JpegImage TurnedLayout(const JpegImage& image, Turn turn)
 
 namespace {
 
-// The 64 coefficients of block (x, y) of component `index` of the turned image: the stored block itself
-// for None, else made in `scratch`.
-const std::int16_t* TurnedBlock(const JpegImage& image, int index, int x, int y, Turn turn, std::int16_t* scratch)
+// Appends the entries of block `block` of `from`, turned, as block `target` of `to`: each place
+// transposed, and the value negated where the turn flips the block across that frequency (the odd
+// columns of the result clockwise, its odd rows counter-clockwise).
+void TurnEntries(const JpegComponent& from, std::size_t block, Turn turn, JpegComponent& to, std::size_t target)
 {
-    const JpegComponent& from = image.components[index];
-    if (turn == Turn::None) return &from.blocks[(static_cast<std::size_t>(y) * from.blocksWide + x) * 64];
-    // The turned edge falls on whole blocks, so every used block of the result has a source block;
-    // the MCU padding beyond them is zero.
-    int usedWide = UsedBlocksWide(image, from), usedHigh = UsedBlocksHigh(image, from);
-    if (y >= usedWide || x >= usedHigh) {
-        std::fill(scratch, scratch + 64, 0);
-        return scratch;
+    to.first[target] = static_cast<std::uint32_t>(to.values.size());
+    to.count[target] = from.count[block];
+    for (std::uint32_t i = from.first[block], end = i + from.count[block]; i < end; ++i) {
+        int row = from.places[i] >> 3, column = from.places[i] & 7;
+        bool negate = (turn == Turn::Clockwise ? row : column) & 1;
+        to.places.push_back(static_cast<std::uint8_t>(column * 8 + row));
+        to.values.push_back(static_cast<std::int16_t>(negate ? -from.values[i] : from.values[i]));
     }
-    int sourceX = turn == Turn::Clockwise ? y : usedWide - 1 - y;
-    int sourceY = turn == Turn::Clockwise ? usedHigh - 1 - x : x;
-    TurnBlock(&from.blocks[(static_cast<std::size_t>(sourceY) * from.blocksWide + sourceX) * 64], scratch, turn);
-    return scratch;
 }
 
 }  // namespace
 
 JpegImage TurnJpeg(const JpegImage& image, Turn turn)
 {
+    if (turn == Turn::None) return image;
     JpegImage turned = TurnedLayout(image, turn);
     for (std::size_t c = 0; c < image.components.size(); ++c) {
+        const JpegComponent& from = image.components[c];
         JpegComponent& to = turned.components[c];
-        if (image.components[c].blocks.empty()) continue;
-        to.blocks.resize(static_cast<std::size_t>(to.blocksWide) * to.blocksHigh * 64);
-        for (int y = 0; y < to.blocksHigh; ++y) {
-            for (int x = 0; x < to.blocksWide; ++x) {
-                std::int16_t* target = &to.blocks[(static_cast<std::size_t>(y) * to.blocksWide + x) * 64];
-                const std::int16_t* block = TurnedBlock(image, static_cast<int>(c), x, y, turn, target);
-                if (block != target) std::copy(block, block + 64, target);
+        if (!HasBlocks(from)) continue;
+        ClearBlocks(to);
+        to.places.reserve(from.places.size());
+        to.values.reserve(from.values.size());
+        // The turned edge falls on whole blocks, so every used block of the result has a source block;
+        // the MCU padding beyond them stays empty.
+        int usedWide = UsedBlocksWide(image, from), usedHigh = UsedBlocksHigh(image, from);
+        for (int y = 0; y < usedWide; ++y) {
+            for (int x = 0; x < usedHigh; ++x) {
+                int sourceX = turn == Turn::Clockwise ? y : usedWide - 1 - y;
+                int sourceY = turn == Turn::Clockwise ? usedHigh - 1 - x : x;
+                TurnEntries(from, static_cast<std::size_t>(sourceY) * from.blocksWide + sourceX, turn, to,
+                            static_cast<std::size_t>(y) * to.blocksWide + x);
             }
         }
     }

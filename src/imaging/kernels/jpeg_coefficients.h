@@ -7,28 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <utility>
 #include <vector>
-
-// An allocator whose new elements are left uninitialised: a page holds hundreds of megabytes of
-// coefficients, every one of which is written before it is read, and clearing them first would cost
-// a quarter of a turn's time.
-template <class T>
-struct UninitialisedAllocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = UninitialisedAllocator<U>;
-    };
-    UninitialisedAllocator() = default;
-    template <class U>
-    UninitialisedAllocator(const UninitialisedAllocator<U>&) {}
-    template <class U>
-    void construct(U* at) { ::new (static_cast<void*>(at)) U; }
-    template <class U, class... Arguments>
-    void construct(U* at, Arguments&&... arguments) { ::new (static_cast<void*>(at)) U(std::forward<Arguments>(arguments)...); }
-};
-using Coefficients = std::vector<std::int16_t, UninitialisedAllocator<std::int16_t>>;
 
 struct JpegComponent {
     std::uint8_t id = 0;
@@ -36,7 +15,13 @@ struct JpegComponent {
     std::uint8_t table = 0;     // quantisation table, 0 to 3
     int blocksWide = 0;         // the grid of blocks stored: whole MCUs of the frame
     int blocksHigh = 0;
-    Coefficients blocks;  // 64 coefficients a block in natural (row by row) order; blocks row by row
+    // The coefficients, only the nonzero ones: a page at 600 DPI has millions of blocks that hold a
+    // few each. Block b (row by row in the grid) has count[b] entries from first[b] on, each its place
+    // in natural (row by row) order and its value. Read and written through LoadBlock and StoreBlock.
+    std::vector<std::uint32_t> first;
+    std::vector<std::uint8_t> count;
+    std::vector<std::uint8_t> places;
+    std::vector<std::int16_t> values;
 };
 
 struct JpegImage {
@@ -62,6 +47,19 @@ constexpr long long kMaxJpegBlocks = 1LL << 23;
 // the bytes that remain and the limits of the format; a Huffman code longer than 16 bits, a scan that
 // ends early, a DQT changed between scans or more than kMaxJpegBlocks blocks stop the coefficient read.
 JpegContent ReadJpeg(const std::uint8_t* bytes, std::size_t length, JpegImage& image);
+
+// Gives every block of the component's grid zero coefficients.
+void ClearBlocks(JpegComponent& component);
+// True when the component holds coefficients (ClearBlocks has been called on it).
+bool HasBlocks(const JpegComponent& component);
+// Stores the 64 coefficients (natural order) of block `block` of the grid; each block once.
+void StoreBlock(JpegComponent& component, std::size_t block, const std::int16_t* coefficients);
+// The 64 coefficients (natural order) of block `block` of the grid.
+void LoadBlock(const JpegComponent& component, std::size_t block, std::int16_t* coefficients);
+
+// The largest horizontal and vertical sampling factors of the image's components (1 when it has none).
+int MaxH(const JpegImage& image);
+int MaxV(const JpegImage& image);
 
 // Block rows and columns of a component that hold pixels (the rest of the grid pads to whole MCUs).
 int UsedBlocksWide(const JpegImage& image, const JpegComponent& component);

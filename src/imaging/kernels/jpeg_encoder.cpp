@@ -125,11 +125,7 @@ bool EncodesFromPixels(const JpegImage& image)
 {
     std::size_t count = image.components.size();
     if (count != 1 && count != 3) return false;
-    int maxH = 1, maxV = 1;
-    for (const JpegComponent& component : image.components) {
-        maxH = std::max(maxH, int{component.h});
-        maxV = std::max(maxV, int{component.v});
-    }
+    int maxH = MaxH(image), maxV = MaxV(image);
     return std::all_of(image.components.begin(), image.components.end(), [&](const JpegComponent& component) {
         return maxH % component.h == 0 && maxV % component.v == 0 && image.quantDefined[component.table];
     });
@@ -137,26 +133,23 @@ bool EncodesFromPixels(const JpegImage& image)
 
 void EncodeBgr(const std::uint8_t* bgr, std::ptrdiff_t stride, JpegImage& image)
 {
-    int maxH = 1, maxV = 1;
-    for (const JpegComponent& component : image.components) {
-        maxH = std::max(maxH, int{component.h});
-        maxV = std::max(maxV, int{component.v});
-    }
+    int maxH = MaxH(image), maxV = MaxV(image);
     for (std::size_t index = 0; index < image.components.size(); ++index) {
         JpegComponent& component = image.components[index];
         const std::array<std::uint16_t, 64>& table = image.quant[component.table];
-        component.blocks.resize(static_cast<std::size_t>(component.blocksWide) * component.blocksHigh * 64);
+        ClearBlocks(component);
         float samples[64], coefficients[64];
+        std::int16_t block[64];
         for (int blockY = 0; blockY < component.blocksHigh; ++blockY) {
             for (int blockX = 0; blockX < component.blocksWide; ++blockX) {
                 GatherBlock(bgr, stride, image, static_cast<int>(index), maxH / component.h, maxV / component.v, blockX,
                             blockY, samples);
                 ForwardDct(samples, coefficients);
-                std::int16_t* block = &component.blocks[(static_cast<std::size_t>(blockY) * component.blocksWide + blockX) * 64];
                 for (int k = 0; k < 64; ++k) {
                     long quantised = std::lround(coefficients[k] / table[k]);
                     block[k] = static_cast<std::int16_t>(std::clamp(quantised, k ? -1023L : -1024L, 1023L));
                 }
+                StoreBlock(component, static_cast<std::size_t>(blockY) * component.blocksWide + blockX, block);
             }
         }
     }

@@ -5,6 +5,8 @@
 #include "imaging/kernels/exif.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -68,23 +70,45 @@ void Value(Sink& sink, int value, int table, int run)
     sink.Bits(static_cast<std::uint32_t>(value < 0 ? value - 1 : value), size);
 }
 
-template <class Sink>
-void CodeBlock(Sink& sink, const std::int16_t* block, int& predictor, int tableOffset)
+// The place in zig-zag order of each coefficient in natural order.
+const std::array<std::uint8_t, 64> kZigZagPlace = [] {
+    std::array<std::uint8_t, 64> place{};
+    for (std::uint8_t k = 0; k < 64; ++k) place[kZigZag[k]] = k;
+    return place;
+}();
+
+// A block's coefficients in zig-zag order and the mask of the nonzero ones (bit k for the k-th); only
+// the places the mask names are written.
+std::uint64_t ZigZagBlock(const JpegComponent& component, std::size_t block, std::int16_t* zigzag)
 {
-    Value(sink, block[0] - predictor, tableOffset, 0);
-    predictor = block[0];
-    int run = 0;
-    for (int k = 1; k < 64; ++k) {
-        int coefficient = block[kZigZag[k]];
-        if (coefficient == 0) {
-            ++run;
-            continue;
-        }
-        for (; run > 15; run -= 16) sink.Symbol(2 + tableOffset, 0xF0);
-        Value(sink, coefficient, 2 + tableOffset, run);
-        run = 0;
+    std::uint64_t nonzero = 0;
+    for (std::uint32_t i = component.first[block], end = i + component.count[block]; i < end; ++i) {
+        int k = kZigZagPlace[component.places[i]];
+        zigzag[k] = component.values[i];
+        nonzero |= std::uint64_t{1} << k;
     }
-    if (run > 0) sink.Symbol(2 + tableOffset, 0x00);
+    return nonzero;
+}
+
+// One block: the DC difference, then each nonzero AC coefficient after its run of zeros (runs over 15
+// as ZRL symbols), then EOB unless the last coefficient is nonzero.
+template <class Sink>
+void CodeBlock(Sink& sink, const JpegComponent& component, std::size_t block, int& predictor, int tableOffset)
+{
+    std::int16_t zigzag[64];
+    std::uint64_t nonzero = ZigZagBlock(component, block, zigzag);
+    int dc = nonzero & 1 ? zigzag[0] : 0;
+    Value(sink, dc - predictor, tableOffset, 0);
+    predictor = dc;
+    int last = 0;
+    for (std::uint64_t ac = nonzero & ~std::uint64_t{1}; ac; ac &= ac - 1) {
+        int k = std::countr_zero(ac);
+        int run = k - last - 1;
+        for (; run > 15; run -= 16) sink.Symbol(2 + tableOffset, 0xF0);
+        Value(sink, zigzag[k], 2 + tableOffset, run);
+        last = k;
+    }
+    if (last < 63) sink.Symbol(2 + tableOffset, 0x00);
 }
 
 // The components of one scan: all of them interleaved in MCUs, or one alone in its used blocks.
@@ -105,7 +129,7 @@ void CodeScan(Sink& sink, const JpegImage& image, const std::vector<int>& scan)
                     for (int x = 0; x < wide; ++x) {
                         std::size_t block = static_cast<std::size_t>(mcuY * high + y) * component.blocksWide +
                                             mcuX * wide + x;
-                        CodeBlock(sink, &component.blocks[block * 64], predictors[i], scan[i] == 0 ? 0 : 1);
+                        CodeBlock(sink, component, block, predictors[i], scan[i] == 0 ? 0 : 1);
                     }
                 }
             }
