@@ -62,11 +62,17 @@ static JpegImage EncoderLayout(const JpegSource& source, Turn turn, int width, i
     return image;
 }
 
-Status SaveJpegCoefficientsOver(char const* path, const JpegImage& image, REAL dpiX, REAL dpiY)
+Status SaveJpegCoefficientsOver(char const* path, const JpegImage& image, Turn turn, REAL dpiX, REAL dpiY)
 {
-    std::vector<std::uint8_t> bytes = WriteJpeg(image, static_cast<std::uint16_t>(WholeDpi(dpiX)),
-                                                static_cast<std::uint16_t>(WholeDpi(dpiY)));
-    return SaveBytesOver(path, bytes, static_cast<UINT>(image.widthPx), static_cast<UINT>(image.heightPx));
+    try {
+        JpegImage turned;
+        const JpegImage& result = turn == Turn::None ? image : (turned = TurnJpeg(image, turn));
+        std::vector<std::uint8_t> bytes = WriteJpeg(result, static_cast<std::uint16_t>(WholeDpi(dpiX)),
+                                                    static_cast<std::uint16_t>(WholeDpi(dpiY)));
+        return SaveBytesOver(path, bytes, static_cast<UINT>(result.widthPx), static_cast<UINT>(result.heightPx));
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
 }
 
 Status SaveJpegOver(char const* path, Bitmap& result, const JpegSource& source, Turn turn, REAL dpiX, REAL dpiY)
@@ -78,7 +84,7 @@ Status SaveJpegOver(char const* path, Bitmap& result, const JpegSource& source, 
         if (!bgr) return GenericError;
         EncodeBgr(PixelRow(*bgr, 0), bgr->Stride, image);
         bgr.reset();
-        return SaveJpegCoefficientsOver(path, image, dpiX, dpiY);
+        return SaveJpegCoefficientsOver(path, image, Turn::None, dpiX, dpiY);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
     }

@@ -106,8 +106,9 @@ JpegSource ReadJpegSource(char const* path);
 // content). Returns the status of the safe save.
 Gdiplus::Status SaveJpegOver(char const* path, Gdiplus::Bitmap& result, const JpegSource& source, Turn turn,
                              Gdiplus::REAL dpiX, Gdiplus::REAL dpiY);
-// Saves the coefficients of `image` over `path` (safe save) at `dpiX` x `dpiY` (whole DPI).
-Gdiplus::Status SaveJpegCoefficientsOver(char const* path, const JpegImage& image, Gdiplus::REAL dpiX,
+// Saves the coefficients of `image` turned by `turn` (TurnsLosslessly) over `path` (safe save) at
+// `dpiX` x `dpiY` (whole DPI).
+Gdiplus::Status SaveJpegCoefficientsOver(char const* path, const JpegImage& image, Turn turn, Gdiplus::REAL dpiX,
                                          Gdiplus::REAL dpiY);
 
 // The check of a written file before it replaces the dropped one: a 1-bit BMP from its bytes (header,

@@ -83,7 +83,7 @@ static void RotateJpeg(SourceImage& source, Turn turn)
     Status saved = GenericError;
     if (jpeg.content == JpegContent::Coefficients && TurnsLosslessly(jpeg.image, turn)) {
         source.bitmap.reset();  // the decoded source keeps the file open
-        saved = SaveJpegCoefficientsOver(source.path, TurnJpeg(jpeg.image, turn), source.dpiX, source.dpiY);
+        saved = SaveJpegCoefficientsOver(source.path, jpeg.image, turn, source.dpiX, source.dpiY);
     } else {
         BitmapPtr turned = TurnedCopy(*source.bitmap, turn, source.dpiX, source.dpiY);
         source.bitmap.reset();
