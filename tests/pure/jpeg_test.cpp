@@ -183,6 +183,11 @@ TEST(JpegReader, ReadsImageMagicksFilesAsWritten)
         EXPECT_EQ(image.metadata[2][1], 0xE2) << c.name;
         EXPECT_EQ(image.metadata[3][1], 0xFE) << c.name;
     }
+    // Restart markers reset the DC predictions; the coefficients are those of the file without them.
+    JpegImage plain, restarted;
+    ASSERT_EQ(Read(Fixture("jpeg_420_61x45.jpg"), plain), JpegContent::Coefficients);
+    ASSERT_EQ(Read(Fixture("jpeg_420_61x45_restart3.jpg"), restarted), JpegContent::Coefficients);
+    ExpectSameCoefficients(plain, restarted, "restart markers");
 }
 
 // Every cut of a written file, and every header byte set to its edge values, is read inside the
