@@ -61,13 +61,17 @@ void ForwardDct(const float* samples, float* coefficients)
     }
 }
 
-// Component `index` of a pixel, level-shifted: Y - 128, Cb - 128, Cr - 128 (JFIF's conversion).
-float Convert(const std::uint8_t* bgr, int index)
+// The weights of blue, green and red in Y, Cb and Cr, and what is added: JFIF's conversion, level-shifted
+// by 128.
+const float kConversion[3][4] = {
+    {0.114f, 0.587f, 0.299f, -128.0f},
+    {0.5f, -0.331264f, -0.168736f, 0.0f},
+    {-0.081312f, -0.418688f, 0.5f, 0.0f},
+};
+
+float Convert(const std::uint8_t* bgr, const float* weights)
 {
-    float b = bgr[0], g = bgr[1], r = bgr[2];
-    if (index == 0) return 0.299f * r + 0.587f * g + 0.114f * b - 128;
-    if (index == 1) return -0.168736f * r - 0.331264f * g + 0.5f * b;
-    return 0.5f * r - 0.418688f * g - 0.081312f * b;
+    return weights[0] * bgr[0] + weights[1] * bgr[1] + weights[2] * bgr[2] + weights[3];
 }
 
 // The 64 samples of one block of a component: means of the pixels each sample covers, clamped to
@@ -83,7 +87,7 @@ void GatherBlock(const std::uint8_t* bgr, std::ptrdiff_t stride, const JpegImage
                 const std::uint8_t* row = bgr + py * stride;
                 for (int i = 0; i < stepX; ++i) {
                     int px = std::min((blockX * 8 + x) * stepX + i, image.widthPx - 1);
-                    sum += Convert(row + 3 * px, index);
+                    sum += Convert(row + 3 * px, kConversion[index]);
                 }
             }
             samples[y * 8 + x] = sum / static_cast<float>(stepX * stepY);
@@ -138,7 +142,8 @@ void EncodeBgr(const std::uint8_t* bgr, std::ptrdiff_t stride, JpegImage& image)
         JpegComponent& component = image.components[index];
         const std::array<std::uint16_t, 64>& table = image.quant[component.table];
         ClearBlocks(component);
-        float samples[64], coefficients[64];
+        float samples[64], coefficients[64], reciprocal[64];
+        for (int k = 0; k < 64; ++k) reciprocal[k] = 1.0f / table[k];
         std::int16_t block[64];
         for (int blockY = 0; blockY < component.blocksHigh; ++blockY) {
             for (int blockX = 0; blockX < component.blocksWide; ++blockX) {
@@ -146,8 +151,9 @@ void EncodeBgr(const std::uint8_t* bgr, std::ptrdiff_t stride, JpegImage& image)
                             blockY, samples);
                 ForwardDct(samples, coefficients);
                 for (int k = 0; k < 64; ++k) {
-                    long quantised = std::lround(coefficients[k] / table[k]);
-                    block[k] = static_cast<std::int16_t>(std::clamp(quantised, k ? -1023L : -1024L, 1023L));
+                    float scaled = coefficients[k] * reciprocal[k];  // rounded half away from zero
+                    int quantised = scaled >= 0 ? static_cast<int>(scaled + 0.5f) : -static_cast<int>(0.5f - scaled);
+                    block[k] = static_cast<std::int16_t>(std::clamp(quantised, k ? -1023 : -1024, 1023));
                 }
                 StoreBlock(component, static_cast<std::size_t>(blockY) * component.blocksWide + blockX, block);
             }
