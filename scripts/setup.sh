@@ -4,7 +4,7 @@
 # The fonts draw the text pages of the fixtures and the docs' samples and their labels.
 lumivex_packages=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest wine wine64
                   imagemagick fonts-urw-base35 fonts-dejavu-core xvfb xauth fonts-wine python3 procps xdotool
-                  python3-xlib shellcheck)
+                  python3-xlib shellcheck libjpeg-turbo-progs)
 
 lumivex_missing_packages() {
   local package

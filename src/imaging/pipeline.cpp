@@ -357,5 +357,5 @@ OutputFormat OutputFormatFor(char const* path)
     if (_stricmp(extension, ".png") == 0) return {L"image/png", false};
     if (_stricmp(extension, ".bmp") == 0) return {L"image/bmp", true};
     if (_stricmp(extension, ".gif") == 0) return {L"image/gif", false};
-    return {L"image/jpeg", false};
+    return {L"image/jpeg", false, true};
 }

@@ -4,6 +4,7 @@
 
 #include "imaging/gdiplus_api.h"
 #include "imaging/kernels/image_header.h"
+#include "imaging/kernels/jpeg_coefficients.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -100,6 +101,7 @@ BitmapPtr ToMonochrome(Gdiplus::Bitmap& source, Gdiplus::REAL dpiX, Gdiplus::REA
 struct OutputFormat {
     const wchar_t* mimeType;
     bool monochromeBmp;
+    bool jpeg = false;  // written by the program's own encoder (SaveJpegOver)
 };
 OutputFormat OutputFormatFor(char const* path);
 
@@ -114,6 +116,26 @@ Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const CLSID&
 // for byte as it was.
 Gdiplus::Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, UINT width, UINT height,
                               bool monochromeBmp);
+
+// The JPEG results of the operations, written by the program's own encoder so that every platform
+// writes the same file (jpeg_output.cpp).
+// The source of a JPEG result: the dropped file's bytes read as a JPEG (its coefficients where they can
+// be read, else its frame, tables and metadata), or Malformed for other content.
+struct JpegSource {
+    JpegContent content = JpegContent::Malformed;
+    JpegImage image;
+};
+JpegSource ReadJpegSource(char const* path);
+// Saves `result` as a JPEG over `path` at `dpiX` x `dpiY` (whole DPI): with the source's sampling, its
+// quantisation tables turned by `turn`, and its metadata, when the source is a JPEG of 1 or 3 components;
+// else with the example tables at the quality estimated from its luminance table (75 for other
+// content). Returns the status of the safe save.
+Gdiplus::Status SaveJpegOver(char const* path, Gdiplus::Bitmap& result, const JpegSource& source, Turn turn,
+                             Gdiplus::REAL dpiX, Gdiplus::REAL dpiY);
+// Saves the coefficients of `image` turned by `turn` (TurnsLosslessly) over `path` (safe save) at
+// `dpiX` x `dpiY` (whole DPI).
+Gdiplus::Status SaveJpegCoefficientsOver(char const* path, const JpegImage& image, Turn turn, Gdiplus::REAL dpiX,
+                                         Gdiplus::REAL dpiY);
 
 // The check of a written file before it replaces the dropped one: a 1-bit BMP from its bytes (header,
 // colour table, a length that holds every row), any other file decoded completely, every pixel. Ok

@@ -1,4 +1,4 @@
-// Quarter turns of PNG, JPEG, GIF and BMP files in place.
+// Quarter turns of PNG, JPEG, GIF and BMP files in place; JPEG files without loss where their blocks allow.
 #include "imaging/kernels/turn.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
@@ -75,11 +75,36 @@ static BitmapPtr MakeResult(SourceImage& source, Turn pending, bool monochromeBm
     return ToMonochrome(*turned, source.dpiX, source.dpiY);
 }
 
+// A JPEG is turned in its coefficients where its blocks allow, losing nothing; elsewhere its pixels are
+// turned and encoded again with its own tables. Reports the outcome.
+static void RotateJpeg(SourceImage& source, Turn turn)
+{
+    JpegSource jpeg = ReadJpegSource(source.path);
+    Status saved = GenericError;
+    if (jpeg.content == JpegContent::Coefficients && TurnsLosslessly(jpeg.image, turn)) {
+        source.bitmap.reset();  // the decoded source keeps the file open
+        saved = SaveJpegCoefficientsOver(source.path, jpeg.image, turn, source.dpiX, source.dpiY);
+    } else {
+        BitmapPtr turned = TurnedCopy(*source.bitmap, turn, source.dpiX, source.dpiY);
+        source.bitmap.reset();
+        if (turned) saved = SaveJpegOver(source.path, *turned, jpeg, turn, source.dpiX, source.dpiY);
+    }
+    if (saved != Ok) {
+        ReportFailure(texts->msgProcessingError);
+        return;
+    }
+    ReportSaved(texts->msgRotated, source.backupName);
+}
+
 void RotateImage(char const* path, int angle)
 {
     SourceImage source;
     if (!OpenSource(path, source)) return;
     Turn turn = TurnFor(angle);
+    if (OutputFormatFor(path).jpeg) {
+        RotateJpeg(source, turn);
+        return;
+    }
     // Some platforms cannot turn 1- and 4-bit images; the program then turns the pixels itself.
     Turn pending = source.bitmap->RotateFlip(RotateFlipTypeFor(turn)) == Ok ? Turn::None : turn;
     OutputFormat format = OutputFormatFor(path);

@@ -211,7 +211,12 @@ void ScaleImage(char const* path, double factorX, double factorY)
     }
     BitmapPtr result = ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY, format.monochromeBmp);
     source.bitmap.reset();  // the decoded source keeps the dropped file open
-    Status saved = result ? SaveOver(path, *result, encoder, format) : GenericError;
+    Status saved = GenericError;
+    if (result && format.jpeg) {
+        saved = SaveJpegOver(path, *result, ReadJpegSource(path), Turn::None, source.dpiX, source.dpiY);
+    } else if (result) {
+        saved = SaveOver(path, *result, encoder, format);
+    }
     result.reset();
     source.widePath.reset();
     if (saved != Ok) {

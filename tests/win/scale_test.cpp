@@ -132,6 +132,20 @@ TEST(ScaleImage, UnitFactorsStillRedrawAndEncodeAgain)
     EXPECT_FALSE(page.At(90, 40));  // white
 }
 
+// A JPEG result is encoded with the source's own quantisation tables and sampling, and keeps its EXIF,
+// ICC profile and comment.
+TEST(ScaleImage, JpegKeepsItsTablesAndMetadata)
+{
+    std::string folder = ScratchFolder();
+    std::string path = CopyFixture("jpeg_420_64x48.jpg", folder);
+    ScaleImage(path.c_str(), 0.5, 0.5);
+    JpegFacts source = ReadJpegFacts(ReadBytes(FixturePath("jpeg_420_64x48.jpg")));
+    JpegFacts scaled = ReadJpegFacts(ReadBytes(path));
+    EXPECT_EQ(scaled.width, 32);
+    EXPECT_EQ(scaled.metadata, source.metadata);
+    EXPECT_EQ(scaled.tables, source.tables);
+}
+
 // A 1-bit BMP written by our own encoder path: black in columns 16 to 47 of 64, white around.
 static std::string MakeBandBmp(const std::string& folder)
 {

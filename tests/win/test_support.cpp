@@ -218,15 +218,21 @@ static unsigned Read16Be(const std::vector<unsigned char>& bytes, size_t at)
 
 JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file)
 {
-    JpegFacts facts{-1, 0, 0, 0, 0};
+    JpegFacts facts{-1, 0, 0, 0, 0, {}, {}};
     size_t at = 2;
     while (at + 4 <= file.size() && file[at] == 0xFF && file[at + 1] != 0xDA) {
         size_t length = Read16Be(file, at + 2);
         const unsigned char* payload = file.data() + at + 4;
         if (at + 2 + length > file.size()) break;
         if (file[at + 1] == 0xE0 && length >= 16 && std::memcmp(payload, "JFIF", 5) == 0) {
-            facts = {payload[7], static_cast<int>(Read16Be(file, at + 12)), static_cast<int>(Read16Be(file, at + 14)),
-                     facts.width, facts.height};
+            facts.unit = payload[7];
+            facts.densityX = static_cast<int>(Read16Be(file, at + 12));
+            facts.densityY = static_cast<int>(Read16Be(file, at + 14));
+        }
+        bool metadata = (file[at + 1] >= 0xE0 && file[at + 1] <= 0xEF) || file[at + 1] == 0xFE;
+        if (metadata || file[at + 1] == 0xDB) {
+            (metadata ? facts.metadata : facts.tables)
+                .emplace_back(file.begin() + static_cast<long>(at), file.begin() + static_cast<long>(at + 2 + length));
         }
         if (file[at + 1] >= 0xC0 && file[at + 1] <= 0xC2 && length >= 8) {
             facts.height = static_cast<int>(Read16Be(file, at + 5));

@@ -74,10 +74,12 @@ struct BmpHeader {
 BmpHeader ReadBmpHeader(const std::vector<unsigned char>& file);
 // The colour-table entries (0xRRGGBB) of a BMP file.
 std::vector<unsigned> BmpPalette(const std::vector<unsigned char>& file);
-// What a JPEG file's own bytes say: the JFIF density (unit -1 without a JFIF segment) and the size
-// in its frame header (0 x 0 when no frame header comes before the scan).
+// What a JPEG file's own bytes say: the JFIF density (unit -1 without a JFIF segment), the size in its
+// frame header (0 x 0 when no frame header comes before the scan), and its APPn and COM segments and
+// its quantisation table segments whole (marker, length, payload) in their order.
 struct JpegFacts {
     int unit, densityX, densityY, width, height;
+    std::vector<std::vector<unsigned char>> metadata, tables;
 };
 JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file);
 

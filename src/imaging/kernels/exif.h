@@ -14,3 +14,8 @@ struct ExifResolution {
 // data that follow "Exif\0\0" in the APP1 segment; either byte order. Unit inch (or none stated,
 // the TIFF default) is taken as it is, centimetre converted to inches. Never reads outside `tiff`.
 ExifResolution ReadExifResolution(const std::uint8_t* tiff, std::size_t length);
+
+// Sets XResolution and YResolution of IFD0 in `tiff` to `dpiX` / 1 and `dpiY` / 1 and ResolutionUnit to
+// inch, where those entries are present in the forms ReadExifResolution reads; leaves every other
+// byte, and a malformed block, as it was.
+void SetExifResolution(std::uint8_t* tiff, std::size_t length, std::uint32_t dpiX, std::uint32_t dpiY);
