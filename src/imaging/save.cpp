@@ -12,7 +12,6 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <new>
 #include <vector>
 
 using namespace Gdiplus;
@@ -21,6 +20,11 @@ using File = std::unique_ptr<FILE, decltype(&std::fclose)>;
 
 struct ReleaseStream {
     void operator()(IStream* stream) const { stream->Release(); }
+};
+
+// Unlocks the memory of a stream on global memory, locked for its bytes.
+struct UnlockGlobal {
+    void operator()(std::uint8_t* bytes) const { GlobalUnlock(GlobalHandle(bytes)); }
 };
 
 static File OpenFile(char const* path, const char* mode)
@@ -117,39 +121,15 @@ Status CheckWrittenFile(const char* path, UINT width, UINT height, bool monochro
     return widePath ? CheckDecodes(widePath.get(), width, height) : OutOfMemory;
 }
 
-// The encoder's bytes for `image`, written to memory: the file on disk is written by the program
-// itself, hidden until it is whole and flushed.
-static Status Encode(Image& image, const CLSID& encoder, std::vector<std::uint8_t>& bytes)
-{
-    std::unique_ptr<IStream, ReleaseStream> stream(SHCreateMemStream(nullptr, 0));
-    if (!stream) return OutOfMemory;
-    Status status = image.Save(stream.get(), &encoder, nullptr);
-    if (status != Ok) return status;
-    STATSTG described{};
-    LARGE_INTEGER start{};
-    if (stream->Stat(&described, STATFLAG_NONAME) != S_OK || described.cbSize.QuadPart >= (1ULL << 31) ||
-        stream->Seek(start, STREAM_SEEK_SET, nullptr) != S_OK) {
-        return Win32Error;
-    }
-    try {
-        bytes.resize(static_cast<size_t>(described.cbSize.QuadPart));
-    } catch (const std::bad_alloc&) {
-        return OutOfMemory;
-    }
-    ULONG got = 0;
-    if (stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &got) != S_OK || got != bytes.size()) {
-        return Win32Error;
-    }
-    return Ok;
-}
-
-Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, UINT width, UINT height,
-                     bool monochromeBmp)
+// Writes `size` bytes to a new hidden temporary file beside the page, flushed, checks it and puts it
+// in the page's place: SaveBytesOver with the bytes wherever they are.
+static Status SaveWrittenOver(const char* path, const std::uint8_t* bytes, std::size_t size, UINT width, UINT height,
+                              bool monochromeBmp)
 {
     char full[MAX_PATH], temporary[MAX_PATH];
     WIN32_FILE_ATTRIBUTE_DATA original;
     if (!FullPathForSave(path, full) || !GetFileAttributesExA(full, GetFileExInfoStandard, &original) ||
-        !CanReplace(full) || !WriteTemporary(full, bytes.data(), bytes.size(), temporary)) {
+        !CanReplace(full) || !WriteTemporary(full, bytes, size, temporary)) {
         return Win32Error;
     }
     TemporaryOwner owner(temporary);
@@ -161,18 +141,35 @@ Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, U
     return replaced ? Ok : Win32Error;
 }
 
+Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, UINT width, UINT height,
+                     bool monochromeBmp)
+{
+    return SaveWrittenOver(path, bytes.data(), bytes.size(), width, height, monochromeBmp);
+}
+
+// The encoder writes to memory (the file on disk is written by the program itself, hidden until it is
+// whole and flushed), and its bytes are written from where it left them: a page's worth of fresh
+// memory costs more than the copy would.
 Status SaveOver(char const* path, Bitmap& result, const CLSID& encoder, const OutputFormat& format)
 {
     BitmapPtr reduced;
     Bitmap* image = ReadyForEncoder(result, format, reduced);
     if (!image) return GenericError;
-    std::vector<std::uint8_t> bytes;
-    Status status = Encode(*image, encoder, bytes);
+    IStream* created = nullptr;
+    if (CreateStreamOnHGlobal(nullptr, TRUE, &created) != S_OK) return OutOfMemory;
+    std::unique_ptr<IStream, ReleaseStream> stream(created);
+    Status status = image->Save(stream.get(), &encoder, nullptr);
     if (status != Ok) return status;
-    if (format.monochromeBmp && bytes.size() >= 54) {
-        PatchMonochromeHeader(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    HGLOBAL memory = nullptr;
+    STATSTG described{};
+    if (GetHGlobalFromStream(stream.get(), &memory) != S_OK || stream->Stat(&described, STATFLAG_NONAME) != S_OK) {
+        return Win32Error;
     }
-    return SaveBytesOver(path, bytes, image->GetWidth(), image->GetHeight(), format.monochromeBmp);
+    std::unique_ptr<std::uint8_t, UnlockGlobal> bytes(static_cast<std::uint8_t*>(GlobalLock(memory)));
+    if (!bytes) return OutOfMemory;
+    auto size = static_cast<std::size_t>(described.cbSize.QuadPart);
+    if (format.monochromeBmp && size >= 54) PatchMonochromeHeader(bytes.get(), static_cast<std::uint32_t>(size));
+    return SaveWrittenOver(path, bytes.get(), size, image->GetWidth(), image->GetHeight(), format.monochromeBmp);
 }
 
 void SaveMonochromeBmp(const SourceImage& source, Bitmap& page, const char* successFormat)
