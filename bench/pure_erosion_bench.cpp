@@ -2,9 +2,9 @@
 // one memcpy of the plane timed in turn with it. Prints milliseconds and ratios; checks that both
 // give the same page.
 #include "imaging/kernels/erosion.h"
+#include "pure_timing.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -65,14 +65,6 @@ static void LiteralErosion(std::uint8_t* buffer, int width, int height, int stri
         }
     }
     std::memcpy(buffer, result.data(), size);
-}
-
-template <class Work>
-static double Milliseconds(Work work)
-{
-    auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
 struct Best {
