@@ -8,6 +8,7 @@
 #include "imaging/kernels/monochrome.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
+#include "imaging/save.h"
 
 #include <chrono>
 #include <cstdio>

@@ -8,6 +8,7 @@
 #include "imaging/kernels/jpeg_writer.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
+#include "imaging/save.h"
 
 #include <cmath>
 #include <cstdio>

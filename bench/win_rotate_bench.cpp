@@ -4,6 +4,7 @@
 #include "imaging/kernels/turn.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
+#include "imaging/save.h"
 
 #include <cstdio>
 

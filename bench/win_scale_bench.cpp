@@ -8,6 +8,7 @@
 #include "imaging/kernels/lengths.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
+#include "imaging/save.h"
 #include "imaging/scale.h"
 #include "messages/report.h"
 #include "messages/texts.h"

@@ -3,6 +3,7 @@
 #include "imaging/operations.h"
 #include "imaging/page_files.h"
 #include "imaging/pipeline.h"
+#include "imaging/save.h"
 #include "messages/report.h"
 #include "messages/texts.h"
 

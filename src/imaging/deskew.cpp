@@ -4,6 +4,7 @@
 #include "imaging/kernels/skew.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
+#include "imaging/save.h"
 #include "imaging/scale.h"
 #include "messages/report.h"
 #include "messages/texts.h"

@@ -3,6 +3,7 @@
 #include "imaging/kernels/erosion.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
+#include "imaging/save.h"
 #include "messages/report.h"
 #include "messages/texts.h"
 
@@ -93,5 +94,5 @@ void ErodeImage(char const* path, int passes)
     if (!OpenSource(path, source, ReportSaveStatus)) return;
     BitmapPtr result = ErodedMonochrome(source, passes);
     if (!result) return;
-    SaveMonochromeBmp(source, *result, texts->msgEroded);
+    SaveMonochromeBmp(source.path, source.backupName, *result, texts->msgEroded);
 }

@@ -3,7 +3,7 @@
 #include "imaging/kernels/jpeg_encoder.h"
 #include "imaging/kernels/jpeg_writer.h"
 #include "imaging/kernels/lengths.h"
-#include "imaging/pipeline.h"
+#include "imaging/save.h"
 
 #include <algorithm>
 #include <new>

@@ -4,6 +4,7 @@
 #include "imaging/kernels/margins.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
+#include "imaging/save.h"
 #include "messages/report.h"
 #include "messages/texts.h"
 
@@ -97,5 +98,5 @@ void AdjustMargins(char const* path, Corner corner, int horizontalMarginMM, int 
         ReportFailure(texts->msgProcessingError);
         return;
     }
-    SaveMonochromeBmp(source, *page, texts->msgMarginsSaved);
+    SaveMonochromeBmp(source.path, source.backupName, *page, texts->msgMarginsSaved);
 }

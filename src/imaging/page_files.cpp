@@ -1,18 +1,22 @@
 // Files beside the page: each is written under a hidden temporary name, flushed to the disk and only
 // then given its name, so that a power cut or a killed process never leaves a cut file under a name
-// the user trusts.
+// the user trusts; and the names of the numbered backups.
 #include "imaging/page_files.h"
 
 #include "imaging/file_calls.h"
+#include "imaging/operations.h"
 
 #include <shlwapi.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <type_traits>
 
 struct CloseFile {
@@ -257,4 +261,60 @@ bool ReplacePage(const char* full, const char* temporary, const WIN32_FILE_ATTRI
     // The page's old content is in the numbered backup.
     DeleteFileA(aside);
     return replaced;
+}
+
+// Backup `number` of the file at `path` in `backup`: "<drive><folder><name><number><extension>", the
+// extension from the name's last dot. False when it does not fit `size` characters.
+static bool FormatBackupName(const char* path, int number, char* backup, int size)
+{
+    char drive[3], directory[256], name[256], extension[256];
+    if (_splitpath_s(path, drive, sizeof drive, directory, sizeof directory, name, sizeof name, extension,
+                     sizeof extension) != 0) {
+        return false;
+    }
+    int length = std::snprintf(backup, static_cast<size_t>(size), "%s%s%s%d%s", drive, directory, name, number,
+                               extension);
+    return length >= 0 && length < size;
+}
+
+// A name is taken when anything answers to it, a link that leads nowhere included: the folder lists it.
+static bool NameTaken(const char* path)
+{
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return true;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+void GetBackupFilename(char const* path, char* backup, int size)
+{
+    for (int n = 1; n <= 999; ++n) {
+        if (!FormatBackupName(path, n, backup, size)) break;  // longer numbers only get longer
+        if (!NameTaken(backup)) return;
+    }
+    // No free name: an empty name makes the copy fail instead of replacing backup 999.
+    backup[0] = '\0';
+}
+
+std::vector<std::string> PagesBackedUpAs(const char* path)
+{
+    std::vector<std::string> pages;
+    char name[256], extension[256];
+    if (_splitpath_s(path, nullptr, 0, nullptr, 0, name, sizeof name, extension, sizeof extension) != 0) return pages;
+    size_t nameLength = std::strlen(name);
+    std::string folder(path, std::strlen(path) - std::strlen(extension) - nameLength);
+    // Backup numbers run from 1 to 999: the last one to three digits of the name, without a leading zero.
+    for (size_t digits = 1; digits <= 3 && digits <= nameLength; ++digits) {
+        const char* number = name + nameLength - digits;
+        if (!std::isdigit(static_cast<unsigned char>(*number))) break;
+        if (*number == '0') continue;
+        std::string page = folder + std::string(name, nameLength - digits) + extension;
+        char backup[MAX_PATH];
+        if (FormatBackupName(page.c_str(), std::atoi(number), backup, MAX_PATH) && _stricmp(backup, path) == 0) {
+            pages.push_back(page);
+        }
+    }
+    return pages;
 }

@@ -21,19 +21,6 @@
 
 using namespace Gdiplus;
 
-wchar_t* AnsiToWide(char const* path)
-{
-    int units = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (units <= 0) {
-        return nullptr;
-    }
-    auto* wide = static_cast<wchar_t*>(std::malloc(sizeof(wchar_t) * static_cast<size_t>(units)));
-    if (wide) {
-        MultiByteToWideChar(CP_ACP, 0, path, -1, wide, units);
-    }
-    return wide;
-}
-
 bool DpiRefusal(Bitmap& image, char* message, std::size_t size)
 {
     REAL horizontal = image.GetHorizontalResolution();
@@ -51,121 +38,6 @@ bool IsValidDPI(Bitmap* image)
     if (!DpiRefusal(*image, message, sizeof message)) return true;
     ReportFailure(message);
     return false;
-}
-
-// Backup `number` of the file at `path` in `backup`: "<drive><folder><name><number><extension>", the
-// extension from the name's last dot. False when it does not fit `size` characters.
-static bool FormatBackupName(const char* path, int number, char* backup, int size)
-{
-    char drive[3], directory[256], name[256], extension[256];
-    if (_splitpath_s(path, drive, sizeof drive, directory, sizeof directory, name, sizeof name, extension,
-                     sizeof extension) != 0) {
-        return false;
-    }
-    int length = std::snprintf(backup, static_cast<size_t>(size), "%s%s%s%d%s", drive, directory, name, number,
-                               extension);
-    return length >= 0 && length < size;
-}
-
-// A name is taken when anything answers to it, a link that leads nowhere included: the folder lists it.
-static bool NameTaken(const char* path)
-{
-    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return true;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
-    return true;
-}
-
-void GetBackupFilename(char const* path, char* backup, int size)
-{
-    for (int n = 1; n <= 999; ++n) {
-        if (!FormatBackupName(path, n, backup, size)) break;  // longer numbers only get longer
-        if (!NameTaken(backup)) return;
-    }
-    // No free name: an empty name makes the copy fail instead of replacing backup 999.
-    backup[0] = '\0';
-}
-
-std::vector<std::string> PagesBackedUpAs(const char* path)
-{
-    std::vector<std::string> pages;
-    char name[256], extension[256];
-    if (_splitpath_s(path, nullptr, 0, nullptr, 0, name, sizeof name, extension, sizeof extension) != 0) return pages;
-    size_t nameLength = std::strlen(name);
-    std::string folder(path, std::strlen(path) - std::strlen(extension) - nameLength);
-    // Backup numbers run from 1 to 999: the last one to three digits of the name, without a leading zero.
-    for (size_t digits = 1; digits <= 3 && digits <= nameLength; ++digits) {
-        const char* number = name + nameLength - digits;
-        if (!std::isdigit(static_cast<unsigned char>(*number))) break;
-        if (*number == '0') continue;
-        std::string page = folder + std::string(name, nameLength - digits) + extension;
-        char backup[MAX_PATH];
-        if (FormatBackupName(page.c_str(), std::atoi(number), backup, MAX_PATH) && _stricmp(backup, path) == 0) {
-            pages.push_back(page);
-        }
-    }
-    return pages;
-}
-
-int GetEncoderClsid(wchar_t const* mimeType, CLSID* clsid)
-{
-    UINT count = 0, bytes = 0;
-    GetImageEncodersSize(&count, &bytes);
-    if (bytes == 0) {
-        return -1;
-    }
-    std::vector<BYTE> block(bytes);
-    auto* encoders = reinterpret_cast<ImageCodecInfo*>(block.data());
-    if (GetImageEncoders(count, bytes, encoders) != Ok) {
-        return -1;
-    }
-    for (UINT i = 0; i < count; ++i) {
-        if (std::wcscmp(encoders[i].MimeType, mimeType) == 0) {
-            *clsid = encoders[i].Clsid;
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
-void UnlockPixels::operator()(BitmapData* pixels) const
-{
-    bitmap->UnlockBits(pixels);
-    delete pixels;
-}
-
-LockedPixels LockPixels(Bitmap& bitmap, UINT mode, PixelFormat format)
-{
-    Rect all(0, 0, static_cast<INT>(bitmap.GetWidth()), static_cast<INT>(bitmap.GetHeight()));
-    auto pixels = std::make_unique<BitmapData>();
-    if (bitmap.LockBits(&all, mode, format, pixels.get()) != Ok) {
-        return nullptr;
-    }
-    return LockedPixels(pixels.release(), UnlockPixels{&bitmap});
-}
-
-bool IsUsable(const BitmapPtr& bitmap)
-{
-    return bitmap && bitmap->GetLastStatus() == Ok;
-}
-
-bool FitsPixelBuffers(long long width, long long height)
-{
-    return width > 0 && height > 0 && width <= kMaxSidePx && height <= kMaxSidePx && width * height * 3 < (1LL << 31);
-}
-
-BitmapPtr NewBitmap(int width, int height, PixelFormat format, REAL dpiX, REAL dpiY)
-{
-    if (!FitsPixelBuffers(width, height)) {
-        return nullptr;
-    }
-    BitmapPtr bitmap(new Bitmap(width, height, format));
-    if (!IsUsable(bitmap) || bitmap->SetResolution(dpiX, dpiY) != Ok) {
-        return nullptr;
-    }
-    return bitmap;
 }
 
 ImageHeader ReadImageHeader(char const* path)
@@ -267,34 +139,6 @@ bool OpenSource(char const* path, SourceImage& source, void (*reportSaveFailure)
     return LoadAndGate(path, source, reportSaveFailure) && MakeBackup(source);
 }
 
-std::vector<ARGB> PaletteOf(Bitmap& bitmap)
-{
-    int size = bitmap.GetPaletteSize();
-    if (!IsIndexedPixelFormat(bitmap.GetPixelFormat()) || size < static_cast<int>(sizeof(ColorPalette))) return {};
-    std::vector<BYTE> block(static_cast<std::size_t>(size));
-    auto* palette = reinterpret_cast<ColorPalette*>(block.data());
-    if (bitmap.GetPalette(palette, size) != Ok) return {};
-    UINT room = static_cast<UINT>((static_cast<std::size_t>(size) - offsetof(ColorPalette, Entries)) / sizeof(ARGB));
-    return std::vector<ARGB>(palette->Entries, palette->Entries + std::min({palette->Count, room, 256u}));
-}
-
-Status SetPaletteEntries(Bitmap& bitmap, const std::vector<ARGB>& entries)
-{
-    // ColorPalette ends in a one-entry array; the block holds all of them.
-    std::vector<BYTE> block(sizeof(ColorPalette) + entries.size() * sizeof(ARGB));
-    auto* palette = reinterpret_cast<ColorPalette*>(block.data());
-    palette->Flags = 0;
-    palette->Count = static_cast<UINT>(entries.size());
-    std::copy(entries.begin(), entries.end(), palette->Entries);
-    return bitmap.SetPalette(palette);
-}
-
-void SetMonochromePalette(Bitmap& bitmap)
-{
-    // White first, black second; alpha 0 as the files have always carried it.
-    SetPaletteEntries(bitmap, {0x00FFFFFF, 0x00000000});
-}
-
 // Fills `mono` from the source's own palette indices (1, 4 or 8 bits) without widening them to 24
 // bits: each palette entry is judged once by the blue of its colour, as its 24-bit form would be.
 // Indices beyond the palette read as black. False when the palette cannot be read or a lock fails.
@@ -351,11 +195,3 @@ BitmapPtr ToMonochrome(Bitmap& source, REAL dpiX, REAL dpiY)
     return indexed || PackThresholded(source, *mono, width, height) ? std::move(mono) : nullptr;
 }
 
-OutputFormat OutputFormatFor(char const* path)
-{
-    const char* extension = PathFindExtensionA(path);
-    if (_stricmp(extension, ".png") == 0) return {L"image/png", false};
-    if (_stricmp(extension, ".bmp") == 0) return {L"image/bmp", true};
-    if (_stricmp(extension, ".gif") == 0) return {L"image/gif", false};
-    return {L"image/jpeg", false, true};
-}

@@ -2,6 +2,7 @@
 #include "imaging/kernels/turn.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
+#include "imaging/save.h"
 #include "messages/report.h"
 #include "messages/texts.h"
 

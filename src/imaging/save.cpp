@@ -5,7 +5,7 @@
 #include "imaging/kernels/palette.h"
 #include "imaging/operations.h"
 #include "imaging/page_files.h"
-#include "imaging/pipeline.h"
+#include "imaging/save.h"
 #include "messages/report.h"
 
 #include <shlwapi.h>
@@ -172,7 +172,7 @@ Status SaveOver(char const* path, Bitmap& result, const CLSID& encoder, const Ou
     return SaveWrittenOver(path, bytes.get(), size, image->GetWidth(), image->GetHeight(), format.monochromeBmp);
 }
 
-void SaveMonochromeBmp(const SourceImage& source, Bitmap& page, const char* successFormat)
+void SaveMonochromeBmp(const char* path, const char* backupName, Bitmap& page, const char* successFormat)
 {
     CLSID encoder;
     if (GetEncoderClsid(L"image/bmp", &encoder) < 0) {
@@ -180,10 +180,19 @@ void SaveMonochromeBmp(const SourceImage& source, Bitmap& page, const char* succ
         return;
     }
     // The safe save also patches the BMP header, in memory before the file is written.
-    Status status = SaveOver(source.path, page, encoder, {L"image/bmp", true});
+    Status status = SaveOver(path, page, encoder, {L"image/bmp", true});
     if (status != Ok) {
         ReportSaveStatus(status);
         return;
     }
-    ReportSaved(successFormat, source.backupName);
+    ReportSaved(successFormat, backupName);
+}
+
+OutputFormat OutputFormatFor(char const* path)
+{
+    const char* extension = PathFindExtensionA(path);
+    if (_stricmp(extension, ".png") == 0) return {L"image/png", false};
+    if (_stricmp(extension, ".bmp") == 0) return {L"image/bmp", true};
+    if (_stricmp(extension, ".gif") == 0) return {L"image/gif", false};
+    return {L"image/jpeg", false, true};
 }

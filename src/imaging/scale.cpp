@@ -8,6 +8,7 @@
 #include "imaging/kernels/resample.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
+#include "imaging/save.h"
 #include "messages/report.h"
 #include "messages/texts.h"
 

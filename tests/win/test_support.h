@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/pipeline.h"
+#include "imaging/save.h"
 #include "mono_bmp.h"
 
 #include <shellapi.h>

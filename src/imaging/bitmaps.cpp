@@ -1,0 +1,111 @@
+// The GDI+ helpers every part of the imaging folder shares: wide paths, encoders, bitmaps, locks and
+// palettes.
+#include "imaging/bitmaps.h"
+
+#include "imaging/operations.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cwchar>
+
+using namespace Gdiplus;
+
+wchar_t* AnsiToWide(char const* path)
+{
+    int units = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (units <= 0) {
+        return nullptr;
+    }
+    auto* wide = static_cast<wchar_t*>(std::malloc(sizeof(wchar_t) * static_cast<size_t>(units)));
+    if (wide) {
+        MultiByteToWideChar(CP_ACP, 0, path, -1, wide, units);
+    }
+    return wide;
+}
+
+int GetEncoderClsid(wchar_t const* mimeType, CLSID* clsid)
+{
+    UINT count = 0, bytes = 0;
+    GetImageEncodersSize(&count, &bytes);
+    if (bytes == 0) {
+        return -1;
+    }
+    std::vector<BYTE> block(bytes);
+    auto* encoders = reinterpret_cast<ImageCodecInfo*>(block.data());
+    if (GetImageEncoders(count, bytes, encoders) != Ok) {
+        return -1;
+    }
+    for (UINT i = 0; i < count; ++i) {
+        if (std::wcscmp(encoders[i].MimeType, mimeType) == 0) {
+            *clsid = encoders[i].Clsid;
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void UnlockPixels::operator()(BitmapData* pixels) const
+{
+    bitmap->UnlockBits(pixels);
+    delete pixels;
+}
+
+LockedPixels LockPixels(Bitmap& bitmap, UINT mode, PixelFormat format)
+{
+    Rect all(0, 0, static_cast<INT>(bitmap.GetWidth()), static_cast<INT>(bitmap.GetHeight()));
+    auto pixels = std::make_unique<BitmapData>();
+    if (bitmap.LockBits(&all, mode, format, pixels.get()) != Ok) {
+        return nullptr;
+    }
+    return LockedPixels(pixels.release(), UnlockPixels{&bitmap});
+}
+
+bool IsUsable(const BitmapPtr& bitmap)
+{
+    return bitmap && bitmap->GetLastStatus() == Ok;
+}
+
+bool FitsPixelBuffers(long long width, long long height)
+{
+    return width > 0 && height > 0 && width <= kMaxSidePx && height <= kMaxSidePx && width * height * 3 < (1LL << 31);
+}
+
+BitmapPtr NewBitmap(int width, int height, PixelFormat format, REAL dpiX, REAL dpiY)
+{
+    if (!FitsPixelBuffers(width, height)) {
+        return nullptr;
+    }
+    BitmapPtr bitmap(new Bitmap(width, height, format));
+    if (!IsUsable(bitmap) || bitmap->SetResolution(dpiX, dpiY) != Ok) {
+        return nullptr;
+    }
+    return bitmap;
+}
+
+std::vector<ARGB> PaletteOf(Bitmap& bitmap)
+{
+    int size = bitmap.GetPaletteSize();
+    if (!IsIndexedPixelFormat(bitmap.GetPixelFormat()) || size < static_cast<int>(sizeof(ColorPalette))) return {};
+    std::vector<BYTE> block(static_cast<std::size_t>(size));
+    auto* palette = reinterpret_cast<ColorPalette*>(block.data());
+    if (bitmap.GetPalette(palette, size) != Ok) return {};
+    UINT room = static_cast<UINT>((static_cast<std::size_t>(size) - offsetof(ColorPalette, Entries)) / sizeof(ARGB));
+    return std::vector<ARGB>(palette->Entries, palette->Entries + std::min({palette->Count, room, 256u}));
+}
+
+Status SetPaletteEntries(Bitmap& bitmap, const std::vector<ARGB>& entries)
+{
+    // ColorPalette ends in a one-entry array; the block holds all of them.
+    std::vector<BYTE> block(sizeof(ColorPalette) + entries.size() * sizeof(ARGB));
+    auto* palette = reinterpret_cast<ColorPalette*>(block.data());
+    palette->Flags = 0;
+    palette->Count = static_cast<UINT>(entries.size());
+    std::copy(entries.begin(), entries.end(), palette->Entries);
+    return bitmap.SetPalette(palette);
+}
+
+void SetMonochromePalette(Bitmap& bitmap)
+{
+    // White first, black second; alpha 0 as the files have always carried it.
+    SetPaletteEntries(bitmap, {0x00FFFFFF, 0x00000000});
+}
