@@ -74,20 +74,28 @@ static int CollectMessage(HWND, const char* text, const char* caption, UINT type
 }
 
 // The window's page for the operation: its extension test and warning text.
-static int PageOf(Operation operation)
+// The window's page whose extension test and warning an operation takes; deskew and check take
+// images as rotation does.
+static Page PageOf(Operation operation)
 {
-    return static_cast<int>(operation);
+    switch (operation) {
+    case Operation::Erode: return ErosionPage;
+    case Operation::Margins: return MarginsPage;
+    case Operation::Scale: return ScalePage;
+    default: return RotationPage;
+    }
 }
 
+// The window's four operations through the window's own table; the batch tool's own beside them.
 static void CallOperation(const BatchCommand& command, const char* path)
 {
     switch (command.operation) {
-    case Operation::Rotate: RotateImage(path, command.angle); break;
-    case Operation::Erode: ErodeImage(path, command.passes); break;
+    case Operation::Rotate: operations.rotate(path, command.angle); break;
+    case Operation::Erode: operations.erode(path, command.passes); break;
     case Operation::Margins:
-        AdjustMargins(path, command.corner, command.horizontalMarginMM, command.verticalMarginMM);
+        operations.adjustMargins(path, command.corner, command.horizontalMarginMM, command.verticalMarginMM);
         break;
-    case Operation::Scale: ScaleImage(path, command.factorX, command.factorY); break;
+    case Operation::Scale: operations.scale(path, command.factorX, command.factorY); break;
     case Operation::Deskew: DeskewImage(path, command.maxDegrees); break;
     case Operation::Check: CheckImage(path); break;
     }

@@ -108,9 +108,9 @@ bool IsValidBMP(const char* path)
 const char* PageWarning(int tab, const char* path)
 {
     switch (tab) {
-    case 0: return IsValidImage(path) ? nullptr : texts->msgSelectImage;
-    case 1: return IsValidBMP(path) ? nullptr : texts->msgSelectMonoBmp;
-    case 2: return IsValidBMP(path) ? nullptr : texts->msgSelectBmp;
+    case RotationPage: return IsValidImage(path) ? nullptr : texts->msgSelectImage;
+    case ErosionPage: return IsValidBMP(path) ? nullptr : texts->msgSelectMonoBmp;
+    case MarginsPage: return IsValidBMP(path) ? nullptr : texts->msgSelectBmp;
     default: return IsValidImage(path) ? nullptr : texts->msgSelectScaleImage;
     }
 }
@@ -123,9 +123,9 @@ static void DispatchFile(const char* path, HWND owner)
         return;
     }
     switch (currentTab) {
-    case 0: operations.rotate(path, rotationAngle); break;
-    case 1: operations.erode(path, erosionPixels); break;
-    case 2: operations.adjustMargins(path, selectedCorner, horizontalMarginMM, verticalMarginMM); break;
+    case RotationPage: operations.rotate(path, rotationAngle); break;
+    case ErosionPage: operations.erode(path, erosionPixels); break;
+    case MarginsPage: operations.adjustMargins(path, selectedCorner, horizontalMarginMM, verticalMarginMM); break;
     default: operations.scale(path, scaleFactorX, scaleFactorY); break;
     }
 }

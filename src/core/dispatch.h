@@ -16,8 +16,11 @@ void OnDropFiles(HDROP drop, HWND owner);
 // Extension tests, ignoring letter case: .png .jpg .jpeg .gif .bmp, and .bmp alone.
 bool IsValidImage(const char* path);
 bool IsValidBMP(const char* path);
-// The extension test of page `tab` (0 Rotation, 1 Erosion, 2 Margins, 3 Scale): nullptr when `path`
-// passes it, otherwise the page's warning text.
+// The pages of the tab strip, in its order (the values of currentTab).
+enum Page { RotationPage, ErosionPage, MarginsPage, ScalePage };
+
+// The extension test of page `tab` (a Page; any other value means Scale): nullptr when `path` passes
+// it, otherwise the page's warning text.
 const char* PageWarning(int tab, const char* path);
 
 // The operations a drop is handed to; tests put recorders in their place.

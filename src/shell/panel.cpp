@@ -2,6 +2,7 @@
 // by showing and hiding controls, and filters what can be typed into the margin and scale edits.
 #include "shell/panel.h"
 
+#include "core/dispatch.h"
 #include "core/settings.h"
 #include "messages/texts.h"
 #include "shell/window.h"
@@ -82,7 +83,7 @@ static void CreateTabControl(HWND window)
 
 // One control of a page. Its text is a member of the active text table, or else `fixedText`.
 struct PageControl {
-    int page;  // in the order of currentTab: Rotation, Erosion, Margins, Scale
+    Page page;
     HWND* handle;
     const char* className;
     const char* LanguageTexts::*text;
@@ -108,56 +109,56 @@ static const char* LanguageTexts::*const fixed = nullptr;
 // are 50 pixels wide: "0.1mm" needs 37 to 44 in the panel's font, depending on the face the system
 // substitutes, and 30 would show "0.1m".
 static const PageControl pageControls[] = {
-    {0, &hRadioLeft, "BUTTON", &LanguageTexts::rotateRight, noText, firstRadioStyle, 0, {30, 50, 180, 25},
+    {RotationPage, &hRadioLeft, "BUTTON", &LanguageTexts::rotateRight, noText, firstRadioStyle, 0, {30, 50, 180, 25},
      IDC_ROTATE_RIGHT, &hFont, true},
-    {0, &hRadioRight, "BUTTON", &LanguageTexts::rotateLeft, noText, radioStyle, 0, {220, 50, 180, 25},
+    {RotationPage, &hRadioRight, "BUTTON", &LanguageTexts::rotateLeft, noText, radioStyle, 0, {220, 50, 180, 25},
      IDC_ROTATE_LEFT, &hFont},
-    {0, &hDropArea, "STATIC", &LanguageTexts::dropImage, noText, dropAreaStyle, 0, {20, 85, 440, 280}, IDC_DROP_AREA,
-     &hDropFont},
-    {1, &hErosionLabel, "STATIC", &LanguageTexts::erosionLabel, noText, plainStyle, 0, {30, 50, 150, 25},
+    {RotationPage, &hDropArea, "STATIC", &LanguageTexts::dropImage, noText, dropAreaStyle, 0, {20, 85, 440, 280},
+     IDC_DROP_AREA, &hDropFont},
+    {ErosionPage, &hErosionLabel, "STATIC", &LanguageTexts::erosionLabel, noText, plainStyle, 0, {30, 50, 150, 25},
      IDC_EROSION_LABEL, &hFont},
-    {1, &hErosionEdit, "EDIT", fixed, "1", digitsStyle, WS_EX_CLIENTEDGE, {190, 48, 60, 25}, IDC_EROSION_EDIT,
+    {ErosionPage, &hErosionEdit, "EDIT", fixed, "1", digitsStyle, WS_EX_CLIENTEDGE, {190, 48, 60, 25}, IDC_EROSION_EDIT,
      &hFont},
-    {1, &hErosionSpin, "msctls_updown32", fixed, noText, upDownStyle, 0, {0, 0, 0, 0}, IDC_EROSION_SPIN, nullptr,
-     false, nullptr, nullptr, MAKELPARAM(50, 1), 1},
-    {1, &hErosionDropArea, "STATIC", &LanguageTexts::dropMonoBmp, noText, dropAreaStyle, 0, {20, 85, 440, 280},
-     IDC_EROSION_DROP_AREA, &hDropFont},
-    {2, &hMarginCornerLabel, "STATIC", &LanguageTexts::cornerLabel, noText, plainStyle, 0, {30, 50, 200, 20},
+    {ErosionPage, &hErosionSpin, "msctls_updown32", fixed, noText, upDownStyle, 0, {0, 0, 0, 0}, IDC_EROSION_SPIN,
+     nullptr, false, nullptr, nullptr, MAKELPARAM(50, 1), 1},
+    {ErosionPage, &hErosionDropArea, "STATIC", &LanguageTexts::dropMonoBmp, noText, dropAreaStyle, 0,
+     {20, 85, 440, 280}, IDC_EROSION_DROP_AREA, &hDropFont},
+    {MarginsPage, &hMarginCornerLabel, "STATIC", &LanguageTexts::cornerLabel, noText, plainStyle, 0, {30, 50, 200, 20},
      IDC_CORNER_LABEL, &hFont},
-    {2, &hMarginCornerTL, "BUTTON", &LanguageTexts::cornerTopLeft, noText, firstRadioStyle, 0, {30, 75, 120, 20},
-     IDC_CORNER_TOP_LEFT, &hFont},
-    {2, &hMarginCornerTR, "BUTTON", &LanguageTexts::cornerTopRight, noText, radioStyle, 0, {160, 75, 120, 20},
+    {MarginsPage, &hMarginCornerTL, "BUTTON", &LanguageTexts::cornerTopLeft, noText, firstRadioStyle, 0,
+     {30, 75, 120, 20}, IDC_CORNER_TOP_LEFT, &hFont},
+    {MarginsPage, &hMarginCornerTR, "BUTTON", &LanguageTexts::cornerTopRight, noText, radioStyle, 0, {160, 75, 120, 20},
      IDC_CORNER_TOP_RIGHT, &hFont},
-    {2, &hMarginCornerBL, "BUTTON", &LanguageTexts::cornerBottomLeft, noText, radioStyle, 0, {30, 100, 120, 20},
-     IDC_CORNER_BOTTOM_LEFT, &hFont},
-    {2, &hMarginCornerBR, "BUTTON", &LanguageTexts::cornerBottomRight, noText, radioStyle, 0, {160, 100, 120, 20},
-     IDC_CORNER_BOTTOM_RIGHT, &hFont, true},
-    {2, &hMarginHLabel, "STATIC", &LanguageTexts::marginHLabel, noText, plainStyle, 0, {30, 135, 150, 20},
+    {MarginsPage, &hMarginCornerBL, "BUTTON", &LanguageTexts::cornerBottomLeft, noText, radioStyle, 0,
+     {30, 100, 120, 20}, IDC_CORNER_BOTTOM_LEFT, &hFont},
+    {MarginsPage, &hMarginCornerBR, "BUTTON", &LanguageTexts::cornerBottomRight, noText, radioStyle, 0,
+     {160, 100, 120, 20}, IDC_CORNER_BOTTOM_RIGHT, &hFont, true},
+    {MarginsPage, &hMarginHLabel, "STATIC", &LanguageTexts::marginHLabel, noText, plainStyle, 0, {30, 135, 150, 20},
      IDC_MARGIN_H_LABEL, &hFont},
-    {2, &hMarginHEdit, "EDIT", fixed, "0", plainStyle, WS_EX_CLIENTEDGE, {190, 133, 60, 23}, IDC_MARGIN_H_EDIT,
-     &hFont, false, SignedNumberEditProc, &oldEditProc},
-    {2, &hMarginHSpin, "msctls_updown32", fixed, noText, upDownStyle, 0, {0, 0, 0, 0}, IDC_MARGIN_H_SPIN, nullptr,
-     false, nullptr, nullptr, MAKELPARAM(500, -500), 0},
-    {2, &hMarginHUnitLabel, "STATIC", fixed, "0.1mm", plainStyle, 0, {255, 135, 50, 20}, 0, &hFont},
-    {2, &hMarginVLabel, "STATIC", &LanguageTexts::marginVLabel, noText, plainStyle, 0, {30, 165, 150, 20},
+    {MarginsPage, &hMarginHEdit, "EDIT", fixed, "0", plainStyle, WS_EX_CLIENTEDGE, {190, 133, 60, 23},
+     IDC_MARGIN_H_EDIT, &hFont, false, SignedNumberEditProc, &oldEditProc},
+    {MarginsPage, &hMarginHSpin, "msctls_updown32", fixed, noText, upDownStyle, 0, {0, 0, 0, 0}, IDC_MARGIN_H_SPIN,
+     nullptr, false, nullptr, nullptr, MAKELPARAM(500, -500), 0},
+    {MarginsPage, &hMarginHUnitLabel, "STATIC", fixed, "0.1mm", plainStyle, 0, {255, 135, 50, 20}, 0, &hFont},
+    {MarginsPage, &hMarginVLabel, "STATIC", &LanguageTexts::marginVLabel, noText, plainStyle, 0, {30, 165, 150, 20},
      IDC_MARGIN_V_LABEL, &hFont},
-    {2, &hMarginVEdit, "EDIT", fixed, "0", plainStyle, WS_EX_CLIENTEDGE, {190, 163, 60, 23}, IDC_MARGIN_V_EDIT,
-     &hFont, false, SignedNumberEditProc},
-    {2, &hMarginVSpin, "msctls_updown32", fixed, noText, upDownStyle, 0, {0, 0, 0, 0}, IDC_MARGIN_V_SPIN, nullptr,
-     false, nullptr, nullptr, MAKELPARAM(500, -500), 0},
-    {2, &hMarginVUnitLabel, "STATIC", fixed, "0.1mm", plainStyle, 0, {255, 165, 50, 20}, 0, &hFont},
-    {2, &hMarginDropArea, "STATIC", &LanguageTexts::dropBmp, noText, dropAreaStyle, 0, {20, 195, 440, 170},
+    {MarginsPage, &hMarginVEdit, "EDIT", fixed, "0", plainStyle, WS_EX_CLIENTEDGE, {190, 163, 60, 23},
+     IDC_MARGIN_V_EDIT, &hFont, false, SignedNumberEditProc},
+    {MarginsPage, &hMarginVSpin, "msctls_updown32", fixed, noText, upDownStyle, 0, {0, 0, 0, 0}, IDC_MARGIN_V_SPIN,
+     nullptr, false, nullptr, nullptr, MAKELPARAM(500, -500), 0},
+    {MarginsPage, &hMarginVUnitLabel, "STATIC", fixed, "0.1mm", plainStyle, 0, {255, 165, 50, 20}, 0, &hFont},
+    {MarginsPage, &hMarginDropArea, "STATIC", &LanguageTexts::dropBmp, noText, dropAreaStyle, 0, {20, 195, 440, 170},
      IDC_MARGIN_DROP_AREA, &hDropFont},
-    {3, &hScaleXLabel, "STATIC", &LanguageTexts::scaleXLabel, noText, plainStyle, 0, {30, 50, 150, 20},
+    {ScalePage, &hScaleXLabel, "STATIC", &LanguageTexts::scaleXLabel, noText, plainStyle, 0, {30, 50, 150, 20},
      IDC_SCALE_X_LABEL, &hFont},
-    {3, &hScaleXEdit, "EDIT", fixed, "1.0000", plainStyle, WS_EX_CLIENTEDGE, {190, 48, 80, 23}, IDC_SCALE_X_EDIT,
-     &hFont, false, DecimalNumberEditProc, &oldScaleEditProc},
-    {3, &hScaleYLabel, "STATIC", &LanguageTexts::scaleYLabel, noText, plainStyle, 0, {30, 80, 150, 20},
+    {ScalePage, &hScaleXEdit, "EDIT", fixed, "1.0000", plainStyle, WS_EX_CLIENTEDGE, {190, 48, 80, 23},
+     IDC_SCALE_X_EDIT, &hFont, false, DecimalNumberEditProc, &oldScaleEditProc},
+    {ScalePage, &hScaleYLabel, "STATIC", &LanguageTexts::scaleYLabel, noText, plainStyle, 0, {30, 80, 150, 20},
      IDC_SCALE_Y_LABEL, &hFont},
-    {3, &hScaleYEdit, "EDIT", fixed, "1.0000", plainStyle, WS_EX_CLIENTEDGE, {190, 78, 80, 23}, IDC_SCALE_Y_EDIT,
-     &hFont, false, DecimalNumberEditProc},
-    {3, &hScaleDropArea, "STATIC", &LanguageTexts::dropScaleImage, noText, dropAreaStyle, 0, {20, 115, 440, 250},
-     IDC_SCALE_DROP_AREA, &hDropFont},
+    {ScalePage, &hScaleYEdit, "EDIT", fixed, "1.0000", plainStyle, WS_EX_CLIENTEDGE, {190, 78, 80, 23},
+     IDC_SCALE_Y_EDIT, &hFont, false, DecimalNumberEditProc},
+    {ScalePage, &hScaleDropArea, "STATIC", &LanguageTexts::dropScaleImage, noText, dropAreaStyle, 0,
+     {20, 115, 440, 250}, IDC_SCALE_DROP_AREA, &hDropFont},
 };
 
 // Creates one page control with its special steps. An up-down's position writes its buddy's text,
@@ -184,7 +185,7 @@ static void CreatePageControl(HWND window, const PageControl& control, HWND prev
 // Shows the controls of page `index` (any index past Margins means Scale) and hides all others.
 static void ShowPage(int index)
 {
-    int shown = (index >= 0 && index <= 2) ? index : 3;
+    int shown = (index >= RotationPage && index <= MarginsPage) ? index : ScalePage;
     for (const PageControl& control : pageControls) {
         ShowWindow(*control.handle, control.page == shown ? SW_SHOW : SW_HIDE);
     }
