@@ -41,7 +41,7 @@ const char* const usageText =
     "file succeeded, 1 when any failed, 2 for a mistake in the command.";
 
 // Parameters are ASCII words and numbers; any other character makes the text malformed (empty).
-static std::string Narrow(const std::wstring& text)
+static std::string AsciiOrEmpty(const std::wstring& text)
 {
     std::string narrow;
     for (wchar_t unit : text) {
@@ -52,7 +52,7 @@ static std::string Narrow(const std::wstring& text)
 }
 
 // Optional sign, then decimal digits only; false when malformed or outside [lowest, highest].
-static bool ReadWhole(const std::string& text, int lowest, int highest, int& value)
+static bool ReadWholeInRange(const std::string& text, int lowest, int highest, int& value)
 {
     size_t at = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
     if (at == text.size()) return false;
@@ -68,7 +68,7 @@ static bool ReadWhole(const std::string& text, int lowest, int highest, int& val
 }
 
 // Optional sign, digits with at most one "." or "," among them; false when malformed or outside the range.
-static bool ReadDecimal(std::string text, double lowest, double highest, double& value)
+static bool ReadDecimalInRange(std::string text, double lowest, double highest, double& value)
 {
     size_t marks = 0, digits = 0;
     for (size_t at = 0; at < text.size(); ++at) {
@@ -122,24 +122,28 @@ static const Parameter rotateParameters[] = {
 };
 static const Parameter erodeParameters[] = {
     {"PIXELS", "a whole number from 1 to 50",
-     [](const std::string& text, BatchCommand& command) { return ReadWhole(text, 1, 50, command.passes); }},
+     [](const std::string& text, BatchCommand& command) { return ReadWholeInRange(text, 1, 50, command.passes); }},
 };
 static const Parameter marginsParameters[] = {
     {"the corner", "top-left, top-right, bottom-left or bottom-right", ReadCorner},
     {"HORIZONTAL", marginRange,
      [](const std::string& text, BatchCommand& command) {
-         return ReadWhole(text, -500, 500, command.horizontalMarginMM);
+         return ReadWholeInRange(text, -500, 500, command.horizontalMarginMM);
      }},
     {"VERTICAL", marginRange,
      [](const std::string& text, BatchCommand& command) {
-         return ReadWhole(text, -500, 500, command.verticalMarginMM);
+         return ReadWholeInRange(text, -500, 500, command.verticalMarginMM);
      }},
 };
 static const Parameter scaleParameters[] = {
     {"X", factorRange,
-     [](const std::string& text, BatchCommand& command) { return ReadDecimal(text, 0.0001, 10, command.factorX); }},
+     [](const std::string& text, BatchCommand& command) {
+         return ReadDecimalInRange(text, 0.0001, 10, command.factorX);
+     }},
     {"Y", factorRange,
-     [](const std::string& text, BatchCommand& command) { return ReadDecimal(text, 0.0001, 10, command.factorY); }},
+     [](const std::string& text, BatchCommand& command) {
+         return ReadDecimalInRange(text, 0.0001, 10, command.factorY);
+     }},
 };
 
 struct OperationSyntax {
@@ -191,7 +195,7 @@ static ParsedCommand ParsePositional(const std::vector<std::wstring>& positional
     if (positional.empty()) return UsageError(std::string("no operation given ") + operationNames);
     const OperationSyntax* syntax = nullptr;
     for (const OperationSyntax& candidate : operationSyntaxes) {
-        if (Narrow(positional[0]) == candidate.name) syntax = &candidate;
+        if (AsciiOrEmpty(positional[0]) == candidate.name) syntax = &candidate;
     }
     if (!syntax) return UsageError("unknown operation " + Quoted(positional[0]) + " " + operationNames);
     parsed.command.operation = syntax->operation;
@@ -200,7 +204,7 @@ static ParsedCommand ParsePositional(const std::vector<std::wstring>& positional
         if (i + 1 >= positional.size()) {
             return UsageError(std::string(syntax->name) + ": " + parameter.name + " is missing: " + parameter.range);
         }
-        if (!parameter.read(Narrow(positional[i + 1]), parsed.command)) {
+        if (!parameter.read(AsciiOrEmpty(positional[i + 1]), parsed.command)) {
             return UsageError(std::string(syntax->name) + ": " + parameter.name + " must be " + parameter.range +
                               ", not " + Quoted(positional[i + 1]));
         }
@@ -229,12 +233,12 @@ ParsedCommand ParseArguments(const std::vector<std::wstring>& arguments)
             parsed.command.includeBackups = true;
         } else if (argument == L"--jobs") {
             if (i + 1 == arguments.size()) return UsageError("--jobs is missing its number: a whole number from 1 to 64");
-            if (!ReadWhole(Narrow(arguments[++i]), 1, 64, parsed.command.jobs)) {
+            if (!ReadWholeInRange(AsciiOrEmpty(arguments[++i]), 1, 64, parsed.command.jobs)) {
                 return UsageError("--jobs must be a whole number from 1 to 64, not " + Quoted(arguments[i]));
             }
         } else if (argument == L"--max") {
             if (i + 1 == arguments.size()) return UsageError("--max is missing its number: " + std::string(maxRange));
-            if (!ReadDecimal(Narrow(arguments[++i]), 0.1, 10, parsed.command.maxDegrees)) {
+            if (!ReadDecimalInRange(AsciiOrEmpty(arguments[++i]), 0.1, 10, parsed.command.maxDegrees)) {
                 return UsageError("--max must be " + std::string(maxRange) + ", not " + Quoted(arguments[i]));
             }
             maxGiven = true;

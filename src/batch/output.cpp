@@ -12,7 +12,7 @@ std::wstring Widen(const std::string& ansi)
 }
 
 // Characters the code page lacks become "?": a best-fit "z" for "ż" would name another file.
-static std::string Narrow(const std::wstring& wide)
+static std::string ToAnsiOrQuestionMarks(const std::wstring& wide)
 {
     DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
     int length = static_cast<int>(wide.size());
@@ -32,7 +32,7 @@ void WriteLine(Stream stream, const std::wstring& text)
         return;
     }
     std::string line;
-    for (char c : Narrow(text) + "\n") {
+    for (char c : ToAnsiOrQuestionMarks(text) + "\n") {
         if (c == '\n') line += '\r';
         line += c;
     }

@@ -31,7 +31,7 @@ static int ReadInteger(HWND edit)
 // atof rules: a leading floating-point number, 0 when there is none. atof(s) is strtod(s, nullptr) by
 // definition; MinGW's strtod is the C99 one on every runtime, whereas the old msvcrt's atof knows no
 // "inf" or "nan", so "inf" would otherwise mean 10 on one Windows and 0.0001 on another.
-static double ReadDecimal(HWND edit)
+static double ReadDecimalAsAtof(HWND edit)
 {
     char text[numberTextSize] = "";
     GetWindowTextA(edit, text, numberTextSize);
@@ -61,8 +61,8 @@ static void OnEditChange(int id, HWND edit)
     case IDC_EROSION_EDIT: erosionPixels = Limit(ReadInteger(edit), 1, 50); break;
     case IDC_MARGIN_H_EDIT: horizontalMarginMM = Limit(ReadInteger(edit), -500, 500); break;
     case IDC_MARGIN_V_EDIT: verticalMarginMM = Limit(ReadInteger(edit), -500, 500); break;
-    case IDC_SCALE_X_EDIT: scaleFactorX = LimitScale(ReadDecimal(edit)); break;
-    case IDC_SCALE_Y_EDIT: scaleFactorY = LimitScale(ReadDecimal(edit)); break;
+    case IDC_SCALE_X_EDIT: scaleFactorX = LimitScale(ReadDecimalAsAtof(edit)); break;
+    case IDC_SCALE_Y_EDIT: scaleFactorY = LimitScale(ReadDecimalAsAtof(edit)); break;
     default: break;
     }
 }

@@ -91,7 +91,7 @@ static BitmapPtr ErodedMonochrome(SourceImage& source, int passes)
 void ErodeImage(char const* path, int passes)
 {
     SourceImage source;
-    if (!OpenSource(path, source, ReportSaveStatus)) return;
+    if (!LoadGateAndBackUp(path, source, ReportSaveStatus)) return;
     BitmapPtr result = ErodedMonochrome(source, passes);
     if (!result) return;
     SaveMonochromeBmp(source.path, source.backupName, *result, texts->msgEroded);

@@ -72,7 +72,7 @@ static BitmapPtr Pad(Bitmap& page, const MarginLayout& layout, REAL dpiX, REAL d
 void AdjustMargins(char const* path, Corner corner, int horizontalMarginMM, int verticalMarginMM)
 {
     SourceImage source;
-    if (!OpenSource(path, source, ReportSaveStatus)) {
+    if (!LoadGateAndBackUp(path, source, ReportSaveStatus)) {
         return;
     }
     // Both margins use the horizontal resolution; the DPI gate keeps the vertical one within a dot of it.

@@ -134,7 +134,7 @@ bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure
     return true;
 }
 
-bool OpenSource(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
+bool LoadGateAndBackUp(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
 {
     return LoadAndGate(path, source, reportSaveFailure) && MakeBackup(source);
 }

@@ -23,7 +23,7 @@ ImageHeader ReadImageHeader(char const* path);
 
 // Head: LoadAndGate, then MakeBackup. Returns false after reporting a refusal or failure; nothing
 // has been written then.
-bool OpenSource(char const* path, SourceImage& source, void (*reportSaveFailure)(int status) = nullptr);
+bool LoadGateAndBackUp(char const* path, SourceImage& source, void (*reportSaveFailure)(int status) = nullptr);
 
 // The head without the backup: room for the safe save's temporary file; the refusal of a file that
 // could not be replaced (reported as `reportSaveFailure` reports a failed save; msgProcessingError

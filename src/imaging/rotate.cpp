@@ -100,7 +100,7 @@ static void RotateJpeg(SourceImage& source, Turn turn)
 void RotateImage(char const* path, int angle)
 {
     SourceImage source;
-    if (!OpenSource(path, source)) return;
+    if (!LoadGateAndBackUp(path, source)) return;
     Turn turn = TurnFor(angle);
     if (OutputFormatFor(path).jpeg) {
         RotateJpeg(source, turn);

@@ -197,7 +197,7 @@ BitmapPtr ScaledImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpi
 void ScaleImage(char const* path, double factorX, double factorY)
 {
     SourceImage source;
-    if (!OpenSource(path, source)) {
+    if (!LoadGateAndBackUp(path, source)) {
         return;
     }
     int width = ScaledLength(static_cast<int>(source.bitmap->GetWidth()), factorX);
