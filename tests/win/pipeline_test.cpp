@@ -412,7 +412,7 @@ TEST(SafeSave, EachFailureLeavesTheFileAsItWas)
         std::vector<std::string> entries = FolderEntries(folder);
         if (outcome == Kept) {
             EXPECT_EQ(ReadBytes(path), original);
-        } else if (outcome == Saved) {
+        } else if (outcome == Saved && HasUnixImageMagick()) {
             EXPECT_EQ(ReadWithImageMagick(path).width, 50);
         }
         if (outcome != SetAside && entries == std::vector<std::string>{"page.png"}) return;
@@ -421,7 +421,9 @@ TEST(SafeSave, EachFailureLeavesTheFileAsItWas)
         if (outcome != SetAside) return;
         bool firstIsPage = ReadBytes(folder + "\\" + entries[1]) == original;
         EXPECT_EQ(ReadBytes(folder + "\\" + entries[firstIsPage ? 1 : 2]), original);
-        EXPECT_EQ(ReadWithImageMagick(folder + "\\" + entries[firstIsPage ? 2 : 1]).width, 50);
+        if (HasUnixImageMagick()) {
+            EXPECT_EQ(ReadWithImageMagick(folder + "\\" + entries[firstIsPage ? 2 : 1]).width, 50);
+        }
     };
     reset();
     int calls = RotateWithFailures(path, {});
@@ -604,6 +606,7 @@ static unsigned Gradient(int x, int y)
 // platform's encoder writes readably: each pixel its nearest palette colour, no dithering.
 TEST(GifOutput, PngContentNamedGifIsTurnedAndScaledIntoAReadableGif)
 {
+    if (!HasUnixImageMagick()) GTEST_SKIP() << "reads results with ImageMagick on the Unix side of Wine";
     std::string folder = ScratchFolder();
     std::string turned = folder + "\\turned.gif";
     SaveImageFile(*MakeRgbImage(100, 50, Gradient), turned, L"image/png");
@@ -655,6 +658,7 @@ struct ChainCase {
 // left out: it stores no resolution.
 TEST(SavedResults, PassTheGateAgainAtEveryStepInEveryFormat)
 {
+    if (!HasUnixImageMagick()) GTEST_SKIP() << "reads results with ImageMagick on the Unix side of Wine";
     const std::vector<ChainStep> bmpSteps = {
         {"rotation", [](const char* path) { RotateImage(path, 90); }},
         {"erosion", [](const char* path) { ErodeImage(path, 1); }},

@@ -43,6 +43,7 @@ static std::string MakeWhitePng(const std::string& folder, const std::string& na
 
 TEST(ScaleImage, NewSizeRoundsHalvesUpAndKeepsAtLeastOnePixel)
 {
+    if (!HasUnixImageMagick()) GTEST_SKIP() << "reads results with ImageMagick on the Unix side of Wine";
     std::string folder = ScratchFolder();
     struct Case { int width, height; double factorX, factorY; unsigned newWidth, newHeight; };
     // 0.1 + 0.5 truncates to 0 and is raised to 1; 0.5 + 0.5 is exactly 1; 2480.5 rounds up.
@@ -61,6 +62,7 @@ TEST(ScaleImage, NewSizeRoundsHalvesUpAndKeepsAtLeastOnePixel)
 
 TEST(ScaleImage, DoublingTheWidthKeepsHeightResolutionAndBackup)
 {
+    if (!HasUnixImageMagick()) GTEST_SKIP() << "reads results with ImageMagick on the Unix side of Wine";
     std::string folder = ScratchFolder();
     std::string path = CopyFixture("rgb_600.png", folder);
 
@@ -85,6 +87,7 @@ TEST(ScaleImage, DoublingTheWidthKeepsHeightResolutionAndBackup)
 
 TEST(ScaleImage, ExtensionInAnyLetterCaseChoosesTheEncoder)
 {
+    if (!HasUnixImageMagick()) GTEST_SKIP() << "reads results with ImageMagick on the Unix side of Wine";
     std::string folder = ScratchFolder();
     // The contents are of another format than the name says: only the extension may decide. JPEG
     // results carry whole DPI.
@@ -109,6 +112,7 @@ TEST(ScaleImage, ExtensionInAnyLetterCaseChoosesTheEncoder)
 
 TEST(ScaleImage, UnitFactorsStillRedrawAndEncodeAgain)
 {
+    if (!HasUnixImageMagick()) GTEST_SKIP() << "reads results with ImageMagick on the Unix side of Wine";
     std::string folder = ScratchFolder();
     std::string jpeg = CopyFixture("colour_600.jpg", folder);
     std::string bmp = CopyFixture("rgb24_600.bmp", folder);
@@ -194,6 +198,7 @@ TEST(ScaleImage, GifIsRefusedByTheGateAtNinetySixDpi)
 
 TEST(ScaleImage, TransparentAreasComeOutWhiteWithoutAlpha)
 {
+    if (!HasUnixImageMagick()) GTEST_SKIP() << "reads results with ImageMagick on the Unix side of Wine";
     std::string folder = ScratchFolder();
     // Alpha 0 over red where x < 10 and y < 10, opaque red around it.
     std::string png = CopyFixture("rgba_600.png", folder);
@@ -330,6 +335,7 @@ static bool FixtureBlack(int x, int y)
 // The platform's drawing differed by platform: bilinear without prefilter under Wine.
 TEST(ScaleImage, PictureIsTheProgramsOwnResampling)
 {
+    if (!HasUnixImageMagick()) GTEST_SKIP() << "reads results with ImageMagick on the Unix side of Wine";
     std::string folder = ScratchFolder();
     // Each channel runs its own course, so that a flip or a swapped channel shows.
     auto colour = [](int x, int y) {

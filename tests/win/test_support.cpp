@@ -340,6 +340,11 @@ static bool RunUnix(const std::string& script, const std::string& base)
     return ran;
 }
 
+bool HasUnixImageMagick()
+{
+    return !UnixPath("C:\\").empty();
+}
+
 bool MakeDanglingLink(const std::string& path)
 {
     // Wine answers CreateSymbolicLinkA with success and makes nothing: the link is made on its host.

@@ -110,6 +110,9 @@ struct MagickImage {
 };
 // Runs /usr/bin/convert on the file through Wine; fails the test where that cannot be done.
 MagickImage ReadWithImageMagick(const std::string& path);
+// True under Wine, where ImageMagick runs on the Unix host; elsewhere the tests that read results
+// with it skip, saying so.
+bool HasUnixImageMagick();
 
 // Points this program's import of one library function at a stand-in while in scope, so that a test
 // can make that call fail or misbehave. The imports are called through these pointers.
