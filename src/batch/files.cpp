@@ -4,6 +4,7 @@
 
 #include "core/ansi_path.h"
 #include "imaging/operations.h"
+#include "imaging/page_files.h"
 
 #include "messages/texts.h"
 
@@ -157,10 +158,12 @@ ExpandedFiles ExpandFiles(const std::vector<std::wstring>& arguments, const char
         for (const std::wstring& name : names) {
             std::wstring fullPath = FullPath(name);
             BatchFile file{name, "", nullptr};
-            if (!ToAnsiPath(fullPath, file.path)) {
+            if (ToAnsiPath(fullPath, file.path)) {
+                // A page named again after a run was killed inside its replace comes back from aside.
+                if (!pattern) PutBackSetAsidePage(file.path.c_str());
+                if (!IsFile(fullPath)) continue;
+            } else {
                 file.refusal = texts->msgProcessingError;
-            } else if (!IsFile(fullPath)) {
-                continue;
             }
             matches.push_back(file);
         }

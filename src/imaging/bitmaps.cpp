@@ -104,6 +104,13 @@ Status SetPaletteEntries(Bitmap& bitmap, const std::vector<ARGB>& entries)
     return bitmap.SetPalette(palette);
 }
 
+bool HasTransparency(Bitmap& bitmap)
+{
+    if (IsAlphaPixelFormat(bitmap.GetPixelFormat())) return true;
+    std::vector<ARGB> palette = PaletteOf(bitmap);
+    return std::any_of(palette.begin(), palette.end(), [](ARGB entry) { return entry >> 24 != 255; });
+}
+
 void SetMonochromePalette(Bitmap& bitmap)
 {
     // White first, black second; alpha 0 as the files have always carried it.

@@ -51,5 +51,7 @@ inline std::uint8_t* PixelRow(const Gdiplus::BitmapData& pixels, int y)
 std::vector<Gdiplus::ARGB> PaletteOf(Gdiplus::Bitmap& bitmap);
 // Installs a palette of these entries (flags 0) on an indexed bitmap.
 Gdiplus::Status SetPaletteEntries(Gdiplus::Bitmap& bitmap, const std::vector<Gdiplus::ARGB>& entries);
+// True when the bitmap's format carries alpha or a palette entry is not opaque.
+bool HasTransparency(Gdiplus::Bitmap& bitmap);
 // The white-first, black-second palette of every 1-bit result.
 void SetMonochromePalette(Gdiplus::Bitmap& bitmap);

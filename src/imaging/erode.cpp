@@ -7,7 +7,6 @@
 #include "messages/report.h"
 #include "messages/texts.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <utility>
@@ -27,17 +26,10 @@ static BitmapPtr DrawWorkingCopy(Bitmap& source, int width, int height, REAL dpi
     return drawn == Ok ? std::move(working) : nullptr;
 }
 
-// Transparent pixels: the erosion has always judged them as drawn over the black of a new 24-bit
-// image, which the 1-bit conversion, reading stored colours, would not do.
-static bool HasTransparency(Bitmap& source)
-{
-    if (IsAlphaPixelFormat(source.GetPixelFormat())) return true;
-    std::vector<ARGB> palette = PaletteOf(source);
-    return std::any_of(palette.begin(), palette.end(), [](ARGB entry) { return entry >> 24 != 255; });
-}
-
 // The 1-bit page of the source: its own pixels thresholded, or for a transparent source those of
-// its working copy. Null when an image cannot be made, drawn or locked.
+// its working copy (the erosion has always judged transparent pixels as drawn over the black of a
+// new 24-bit image, which the 1-bit conversion, reading stored colours, would not do). Null when an
+// image cannot be made, drawn or locked.
 static BitmapPtr MonochromePage(Bitmap& source, REAL dpiX, REAL dpiY)
 {
     if (!HasTransparency(source)) return ToMonochrome(source, dpiX, dpiY);

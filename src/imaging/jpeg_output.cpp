@@ -3,6 +3,7 @@
 #include "imaging/kernels/jpeg_encoder.h"
 #include "imaging/kernels/jpeg_writer.h"
 #include "imaging/kernels/lengths.h"
+#include "imaging/page_files.h"
 #include "imaging/save.h"
 
 #include <algorithm>
@@ -16,12 +17,9 @@ constexpr LONGLONG kMaxJpegFileBytes = 1LL << 30;
 // The whole file, or nothing when it cannot be read or is too large to hold.
 static std::vector<std::uint8_t> ReadWholeFile(char const* path)
 {
-    HANDLE opened = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return {};
-    std::unique_ptr<void, decltype(&CloseHandle)> file(opened, &CloseHandle);
+    FileHandle file = OpenForReading(path);
     LARGE_INTEGER length{};
-    if (!GetFileSizeEx(file.get(), &length) || length.QuadPart > kMaxJpegFileBytes) return {};
+    if (!file || !GetFileSizeEx(file.get(), &length) || length.QuadPart > kMaxJpegFileBytes) return {};
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length.QuadPart));
     DWORD got = 0;
     if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) || got != bytes.size()) {

@@ -17,12 +17,6 @@
 #include <cstring>
 #include <functional>
 #include <string>
-#include <type_traits>
-
-struct CloseFile {
-    void operator()(HANDLE file) const { CloseHandle(file); }
-};
-using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, CloseFile>;
 
 // Owns what CreateFileA returned; null when it failed.
 static FileHandle Opened(HANDLE file)
@@ -30,14 +24,27 @@ static FileHandle Opened(HANDLE file)
     return FileHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
 }
 
-// Temporary names say whose unfinished work they are: "~page.png.1A2B.lumivex" beside page.png. Where
+FileHandle OpenForReading(const char* path)
+{
+    return Opened(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Temporary names say whose unfinished work they are: "~page.png.1A2B.lumivex" beside page.png, and
+// "~page.png.1A2B.lumivex-original" for the page's own content while the replace moves it aside. Where
 // the folder leaves no room for that, "~1A2B": never longer than the shortest backup name ("1.png"),
-// so a temporary name fits wherever the backup's does. Only the long form is swept as a leftover: a
-// short one cannot be told from another page's work in progress.
-constexpr char kLeftoverSuffix[] = ".lumivex";
+// so a temporary name fits wherever the backup's does. Only the long form is swept as a leftover, or
+// put back: a short one cannot be told from another page's work in progress.
+constexpr char kWorkSuffix[] = ".lumivex";
+constexpr char kAsideSuffix[] = ".lumivex-original";
 constexpr size_t kNumberLength = 4;
 constexpr size_t kShortNameLength = 1 + kNumberLength;
-constexpr size_t kNamedExtraLength = 1 + 1 + kNumberLength + sizeof kLeftoverSuffix - 1;
+
+// What the long form adds to the page's name: "~", ".", the number and the suffix.
+static size_t NamedExtraLength(const char* suffix)
+{
+    return 2 + kNumberLength + std::strlen(suffix);
+}
 
 // The attributes a page's backup and its result take from it.
 constexpr DWORD kCarriedAttributes =
@@ -76,14 +83,14 @@ bool CanReplace(const char* full)
 static std::atomic<unsigned> nextNumber{GetTickCount() ^ (GetCurrentProcessId() << 7)};
 
 // A temporary name beside `full` with the next number; the long form where it fits.
-static void TemporaryName(const char* full, char* temporary)
+static void TemporaryName(const char* full, char* temporary, const char* suffix = kWorkSuffix)
 {
     size_t folderLength = FolderLength(full);
     const char* name = full + folderLength;
     unsigned number = nextNumber++ & 0xFFFF;
-    if (folderLength + std::strlen(name) + kNamedExtraLength < MAX_PATH) {
+    if (folderLength + std::strlen(name) + NamedExtraLength(suffix) < MAX_PATH) {
         std::snprintf(temporary, MAX_PATH, "%.*s~%s.%04X%s", static_cast<int>(folderLength), full, name, number,
-                      kLeftoverSuffix);
+                      suffix);
     } else {
         std::snprintf(temporary, MAX_PATH, "%.*s~%04X", static_cast<int>(folderLength), full, number);
     }
@@ -103,25 +110,42 @@ static FileHandle CreateTemporary(const char* full, char* temporary)
     return nullptr;
 }
 
-void RemoveLeftovers(const char* full)
+// Calls `use` with the full path of each long-form temporary file of the page at `full` that ends in
+// `suffix`.
+static void ForEachLeftover(const char* full, const char* suffix, const std::function<void(const char*)>& use)
 {
     size_t folderLength = FolderLength(full);
     const char* name = full + folderLength;
     char pattern[MAX_PATH];
     int length = std::snprintf(pattern, sizeof pattern, "%.*s~%s.????%s", static_cast<int>(folderLength), full, name,
-                               kLeftoverSuffix);
-    if (length < 0 || length >= MAX_PATH || !Exists(full)) return;
+                               suffix);
+    if (length < 0 || length >= MAX_PATH) return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
         // "?" may also match nothing: only names of exactly the program's form are its leftovers.
-        if (std::strlen(found.cFileName) != std::strlen(name) + kNamedExtraLength) continue;
+        if (std::strlen(found.cFileName) != std::strlen(name) + NamedExtraLength(suffix)) continue;
         char leftover[MAX_PATH];
         std::snprintf(leftover, sizeof leftover, "%.*s%s", static_cast<int>(folderLength), full, found.cFileName);
-        DeleteFileA(leftover);
+        use(leftover);
     } while (FindNextFileA(search, &found));
     FindClose(search);
+}
+
+void RemoveLeftovers(const char* full)
+{
+    if (!Exists(full)) return;
+    for (const char* suffix : {kWorkSuffix, kAsideSuffix}) {
+        ForEachLeftover(full, suffix, [](const char* leftover) { DeleteFileA(leftover); });
+    }
+}
+
+void PutBackSetAsidePage(const char* full)
+{
+    ForEachLeftover(full, kAsideSuffix, [&](const char* aside) {
+        if (!Exists(full)) MoveFileExA(aside, full, MOVEFILE_WRITE_THROUGH);
+    });
 }
 
 static bool WriteAll(HANDLE file, const std::uint8_t* bytes, std::size_t size)
@@ -219,7 +243,7 @@ static bool VolumeRefusedReplace(DWORD error)
 static void AsideName(const char* full, char* aside)
 {
     for (unsigned tries = 0; tries <= 0xFFFF; ++tries) {
-        TemporaryName(full, aside);
+        TemporaryName(full, aside, kAsideSuffix);
         if (!Exists(aside)) return;
     }
 }

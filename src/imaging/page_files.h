@@ -8,6 +8,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
+
+struct CloseFile {
+    void operator()(HANDLE file) const { CloseHandle(file); }
+};
+// An open file, closed when its owner goes.
+using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, CloseFile>;
+
+// The file at `path` opened for reading while every other reader and writer may go on, so that a
+// check of ours fails nowhere the decoder would not; null when it cannot be opened.
+FileHandle OpenForReading(const char* path);
 
 // The dropped path made full in `full` (MAX_PATH characters): some platforms replace files only by
 // full paths. False when it, or the shortest temporary name beside it, would not fit MAX_PATH: such
@@ -21,6 +32,11 @@ bool CanReplace(const char* full);
 // Removes what runs on this page that were killed left beside it: their hidden temporary files
 // and a set-aside copy of the page. Only while the page itself is at its path.
 void RemoveLeftovers(const char* full);
+
+// Where a run was killed inside the replace, between the page moved aside and the result moved in,
+// nothing is at `full`: the page's set-aside content is moved back. Nothing is done while the page
+// is at its path.
+void PutBackSetAsidePage(const char* full);
 
 // Deletes a temporary file when its owner goes, unless released (the file was put in place or must be
 // kept).

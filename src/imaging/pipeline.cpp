@@ -42,13 +42,9 @@ bool IsValidDPI(Bitmap* image)
 
 ImageHeader ReadImageHeader(char const* path)
 {
-    // Shared with every other reader and writer, so that the check fails nowhere the decoder would not.
-    HANDLE opened = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return {};
-    std::unique_ptr<void, decltype(&CloseHandle)> file(opened, &CloseHandle);
+    FileHandle file = OpenForReading(path);
     LARGE_INTEGER length{};
-    if (!GetFileSizeEx(file.get(), &length)) return {};
+    if (!file || !GetFileSizeEx(file.get(), &length)) return {};
     auto read = [&](std::uint64_t offset, std::uint8_t* into, std::size_t count) -> std::size_t {
         LARGE_INTEGER at{};
         at.QuadPart = static_cast<LONGLONG>(offset);
@@ -119,6 +115,7 @@ bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure
         ReportFailure(texts->msgProcessingError);
         return false;
     }
+    PutBackSetAsidePage(full);
     DWORD attributes = GetFileAttributesA(full);
     bool file = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     if (file && !CanReplace(full)) {

@@ -1,6 +1,5 @@
 // The safe save: the result is readied for its encoder, encoded and patched in memory, written to a
 // hidden temporary file beside the dropped one, flushed, checked whole and only then put in its place.
-#include "imaging/kernels/lengths.h"
 #include "imaging/kernels/monochrome.h"
 #include "imaging/kernels/palette.h"
 #include "imaging/operations.h"
@@ -73,16 +72,11 @@ static BitmapPtr ToFixedPalette(Bitmap& image)
     return indexed;
 }
 
-// The image the encoder gets. JPEG stores whole DPI and some encoders truncate 599.9988 to 599, which
-// the DPI gate would then refuse: the pair is rounded here. Some GIF encoders write an unreadable file
-// from 24- and 32-bit images while reporting success: GIF results go to the fixed palette first.
-// Returns `result` itself or the copy kept in `reduced`; null when the copy cannot be made.
+// The image the encoder gets. Some GIF encoders write an unreadable file from 24- and 32-bit images
+// while reporting success: GIF results go to the fixed palette first. Returns `result` itself or the
+// copy kept in `reduced`; null when the copy cannot be made.
 static Bitmap* ReadyForEncoder(Bitmap& result, const OutputFormat& format, BitmapPtr& reduced)
 {
-    if (std::wcscmp(format.mimeType, L"image/jpeg") == 0) {
-        REAL dpiX = WholeDpi(result.GetHorizontalResolution()), dpiY = WholeDpi(result.GetVerticalResolution());
-        return result.SetResolution(dpiX, dpiY) == Ok ? &result : nullptr;
-    }
     if (std::wcscmp(format.mimeType, L"image/gif") != 0) return &result;
     reduced = ToFixedPalette(result);
     return reduced.get();
@@ -152,6 +146,11 @@ Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, U
 // memory costs more than the copy would.
 Status SaveOver(char const* path, Bitmap& result, const CLSID& encoder, const OutputFormat& format)
 {
+    // The dropped file is still the source here: its tables and metadata go into the JPEG result.
+    if (format.jpeg) {
+        return SaveJpegOver(path, result, ReadJpegSource(path), Turn::None, result.GetHorizontalResolution(),
+                            result.GetVerticalResolution());
+    }
     BitmapPtr reduced;
     Bitmap* image = ReadyForEncoder(result, format, reduced);
     if (!image) return GenericError;

@@ -16,9 +16,9 @@ struct OutputFormat {
 };
 OutputFormat OutputFormatFor(char const* path);
 
-// Safe save: encodes `result` (JPEG with the resolution pair in whole DPI, GIF reduced to the fixed
-// palette, a BMP header patched) and saves its bytes over `path` as SaveBytesOver does. The source
-// must have been released before (it keeps the file open).
+// Safe save: encodes `result` (a JPEG by SaveJpegOver with the tables and metadata of the file still
+// at `path`, GIF reduced to the fixed palette, a BMP header patched) and saves its bytes over `path`
+// as SaveBytesOver does. The source must have been released before (it keeps the file open).
 Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const CLSID& encoder, const OutputFormat& format);
 
 // Writes `bytes` to a new hidden temporary file beside `path`, flushes it to the disk, checks the

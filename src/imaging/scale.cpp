@@ -163,9 +163,7 @@ BitmapPtr DrawnImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpiY
             return ReadGrey(source, levels, rows) ? DrawnGrey(rows, width, height, dpiX, dpiY, monochromeBmp, draw)
                                                   : nullptr;
         }
-        bool transparent = IsAlphaPixelFormat(source.GetPixelFormat()) ||
-                           std::any_of(palette.begin(), palette.end(), [](ARGB entry) { return entry >> 24 != 255; });
-        return ReadColour(source, transparent, rows) ? DrawnColour(rows, width, height, dpiX, dpiY, monochromeBmp, draw)
+        return ReadColour(source, HasTransparency(source), rows) ? DrawnColour(rows, width, height, dpiX, dpiY, monochromeBmp, draw)
                                                      : nullptr;
     } catch (const std::bad_alloc&) {
         return nullptr;
@@ -212,12 +210,7 @@ void ScaleImage(char const* path, double factorX, double factorY)
     }
     BitmapPtr result = ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY, format.monochromeBmp);
     source.bitmap.reset();  // the decoded source keeps the dropped file open
-    Status saved = GenericError;
-    if (result && format.jpeg) {
-        saved = SaveJpegOver(path, *result, ReadJpegSource(path), Turn::None, source.dpiX, source.dpiY);
-    } else if (result) {
-        saved = SaveOver(path, *result, encoder, format);
-    }
+    Status saved = result ? SaveOver(path, *result, encoder, format) : GenericError;
     result.reset();
     source.widePath.reset();
     if (saved != Ok) {

@@ -446,6 +446,13 @@ TEST(SafeSave, EachFailureLeavesTheFileAsItWas)
         RotateWithFailures(path, failing);
         expect(outcome, name);
     }
+    // Named again, the page set aside comes back and is turned; what the failed run left goes.
+    ClearMessages();
+    RotateImage(path.c_str(), 90);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].caption, "Success");
+    EXPECT_EQ(ReadBytes(folder + "\\page2.png"), original);
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"page.png", "page1.png", "page2.png"}));
     // What a killed run left of this page goes with the next operation on it; other names stay.
     reset();
     const std::vector<std::string> others = {"~page.png.lumivex", "~page.png.x.png.0A1B.lumivex"};
