@@ -224,8 +224,12 @@ bool WriteBackup(const char* full, const char* backupPath)
     });
     if (!copied) return false;
     TemporaryOwner owner(temporary);  // removed whatever happens: after the link it is a second name
-    SetFileAttributesA(temporary, CarriedAttributes(information.dwFileAttributes));
-    return GiveName(temporary, backupPath);
+    if (!GiveName(temporary, backupPath)) return false;
+    // Both names are one file with one set of attributes: the temporary name goes before the backup
+    // shows, so a kill leaves at worst a whole backup still hidden, never a visible temporary file.
+    owner.reset();
+    SetFileAttributesA(backupPath, CarriedAttributes(information.dwFileAttributes));
+    return true;
 }
 
 // Where the volume refuses ReplaceFileA, the move finishes the job: ERROR_INVALID_FUNCTION and
@@ -259,12 +263,14 @@ bool ReplacePage(const char* full, const char* temporary, const WIN32_FILE_ATTRI
                  bool& keepTemporary)
 {
     keepTemporary = false;
-    // ReplaceFileA carries the creation time on Windows; elsewhere it is a plain rename.
+    // ReplaceFileA carries the creation time and attributes on Windows; elsewhere it is a plain rename.
+    // The result takes them before it takes the page's name, so that no moment shows the page hidden.
     CarryCreationTime(temporary, original.ftCreationTime);
     // ReplaceFileA is given an aside name of ours: without one, some platforms leave an empty file of
     // their own beside the page when the replace fails.
     char aside[MAX_PATH];
     AsideName(full, aside);
+    SetFileAttributesA(temporary, CarriedAttributes(original.dwFileAttributes));
     bool replaced = Files().replaceFile(full, temporary, aside, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
     if (!replaced) {
         replaced = VolumeRefusedReplace(GetLastError()) &&
@@ -276,11 +282,6 @@ bool ReplacePage(const char* full, const char* temporary, const WIN32_FILE_ATTRI
             keepTemporary = true;
             return false;
         }
-    }
-    if (replaced) {
-        // Some platforms' ReplaceFileA carries no attributes, and the move never does: the result would
-        // show the temporary file's.
-        SetFileAttributesA(full, CarriedAttributes(original.dwFileAttributes));
     }
     // The page's old content is in the numbered backup.
     DeleteFileA(aside);

@@ -49,9 +49,9 @@ using TemporaryOwner = std::unique_ptr<char, DeleteTemporary>;
 // the disk; its name goes to `temporary` (MAX_PATH characters). False, with nothing left, on failure.
 bool WriteTemporary(const char* full, const std::uint8_t* bytes, std::size_t size, char* temporary);
 
-// The backup: the page at `full` copied byte for byte to a hidden temporary file, flushed, given
-// the page's attributes and times, then moved to `backupPath`. Never replaces a file; a kill at any
-// moment leaves either no backup or a whole one. False, with nothing left, on failure.
+// The backup: the page at `full` copied byte for byte to a hidden temporary file with the page's
+// times, flushed, given the name `backupPath`, then the page's attributes. Never replaces a file; a
+// kill at any moment leaves either no backup or a whole one. False, with nothing left, on failure.
 bool WriteBackup(const char* full, const char* backupPath);
 
 // Puts the checked, flushed temporary file in the page's place, keeping the page's identity

@@ -2,10 +2,10 @@
 """Kills lumivex-batch (SIGKILL, as End task or a power cut would) at random moments while it turns
 seven pages, over and over, and checks after every kill that nothing is lost: each page holds its
 original bytes or the turned result (or, where the kill cut the platform's two-rename replace in two,
-its original bytes under the set-aside name, beside the hidden result), every backup is a byte copy
-of its page's original, whatever else lies beside them is a hidden leftover of the program, at most
-one per page that was in progress. A run that names the untouched pages again then turns each of
-them exactly once.
+its original bytes under the set-aside name, beside the result), no page is hidden, every backup is a
+byte copy of its page's original, whatever else lies beside them is a leftover of the program, hidden
+unless it is the page set aside or the whole result, at most one per page that was in progress. A
+run that names the untouched pages again then turns each of them exactly once.
 
 Usage: kill_test.py BATCH_EXE WINE_RUN [KILLS]"""
 import os
@@ -53,6 +53,17 @@ def kill_windows_process(process):
     process.wait()
 
 
+def settle(folder):
+    """Waits until the folder stops changing: the server closes a killed process's handles after it is
+    gone, and a file being deleted when the kill came goes only then."""
+    def listing():
+        return sorted((entry.name, entry.stat().st_size, dos_attributes(entry)) for entry in folder.iterdir())
+    before, after = None, listing()
+    while before != after:
+        time.sleep(0.05)
+        before, after = after, listing()
+
+
 def dos_attributes(path):
     try:
         return int(os.getxattr(path, "user.DOSATTRIB").decode().strip("\0"), 16)
@@ -82,15 +93,19 @@ def check_after_kill(folder, originals, turned, kill):
                    and entry[len(stem):-len(extension)].isdigit()]
         check(all((folder / backup).read_bytes() == originals[name] for backup in backups),
               f"kill {kill}: a backup of {name} is not its byte copy")
+        # A backup gets the page's attributes just after its name, so it may still be hidden.
+        check(name not in entries or not dos_attributes(folder / name) & HIDDEN, f"kill {kill}: {name} is hidden")
         check(len(backups) <= 1, f"kill {kill}: {name} has {len(backups)} backups")
         seen["backed up, not yet turned"] += bool(backups) and content == originals[name]
         check(len(leftovers) <= 1 + set_aside, f"kill {kill}: {name} has leftovers {leftovers}")
         seen["leftovers"] += len(leftovers)
         for leftover in leftovers:
             hidden = dos_attributes(folder / leftover) & HIDDEN
-            # The page's own content, moved aside by the replace, keeps the page's attributes.
-            check(hidden or (folder / leftover).read_bytes() == originals[name],
-                  f"kill {kill}: {leftover} is visible and not the page set aside")
+            # The page's own content, moved aside by the replace, keeps the page's attributes, and the
+            # whole result takes them just before it takes the page's name.
+            check(hidden or (folder / leftover).read_bytes() in (originals[name], turned[name]),
+                  f"kill {kill}: {leftover} is visible and neither the page set aside nor its result "
+                  f"({(folder / leftover).stat().st_size} bytes)")
         entries -= {name, *backups, *leftovers}
     check(not entries, f"kill {kill}: files nobody asked for: {sorted(entries)}")
     return untouched
@@ -123,6 +138,7 @@ def main():
             process = run(exe, wine_run, folder, PAGES)
             time.sleep(random.uniform(0.1, whole))
             kill_windows_process(process)
+            settle(folder)
             untouched = check_after_kill(folder, originals, turned, kill)
             if untouched:
                 resumed += 1

@@ -534,6 +534,7 @@ TEST(SafeSave, ReplacedFileKeepsItsAttributes)
         ASSERT_EQ(Messages().size(), 1u);
         EXPECT_EQ(Messages()[0].caption, "Success") << Messages()[0].text;
         EXPECT_EQ(GetFileAttributesA(path.c_str()), kept);
+        EXPECT_EQ(GetFileAttributesA((path.substr(0, path.size() - 4) + "1.png").c_str()), kept);  // the backup
         WIN32_FILE_ATTRIBUTE_DATA data{};
         GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
         EXPECT_TRUE(!keepsCreationTimes || CompareFileTime(&data.ftCreationTime, &created) == 0);
