@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <numeric>
 #include <optional>
-#include <set>
 #include <thread>
 
 static const BatchTexts batchTextsEN = {
@@ -120,44 +120,50 @@ static std::string Upper(std::string text)
     return text;
 }
 
-// Folder, name without its trailing digits, and extension: two files whose backup names could ever
-// be the same (a.png's a11.png and a1.png's a11.png) share this key.
-static std::string BackupFamily(const std::string& path)
-{
-    char drive[3] = "", directory[256] = "", name[256] = "", extension[256] = "";
-    _splitpath_s(path.c_str(), drive, sizeof drive, directory, sizeof directory, name, sizeof name, extension,
-                 sizeof extension);
-    std::string stem = name;
-    stem.erase(stem.find_last_not_of("0123456789") + 1);
-    return Upper(std::string(drive) + directory + stem + "|" + extension);
-}
-
 std::vector<std::vector<size_t>> PlanUnits(const std::vector<BatchFile>& files)
 {
+    std::vector<size_t> parent(files.size());  // files joined into one unit lead to the same root
+    std::iota(parent.begin(), parent.end(), size_t{0});
+    auto root = [&](size_t i) {
+        while (parent[i] != i) i = parent[i] = parent[parent[i]];
+        return i;
+    };
+    // Files whose planned backup name another file takes first move on to later names of their own.
     std::vector<std::string> backups(files.size());
-    std::map<std::string, int> takers;
+    std::vector<bool> movable(files.size());
+    std::map<std::string, size_t> filesByPath, filesByBackup;
     for (size_t i = 0; i < files.size(); ++i) {
         if (files[i].refusal) continue;
+        filesByPath.emplace(Upper(files[i].path), i);
         char backup[MAX_PATH];
         GetBackupFilename(files[i].path.c_str(), backup, MAX_PATH);
-        backups[i] = Upper(backup);
-        if (!backups[i].empty()) ++takers[backups[i]];
+        backups[i] = backup;
+        if (backups[i].empty()) continue;
+        auto [planned, first] = filesByBackup.emplace(Upper(backup), i);
+        if (!first) {
+            parent[root(i)] = root(planned->second);
+            movable[i] = movable[planned->second] = true;
+        }
     }
-    std::set<std::string> serialFamilies;
-    for (size_t i = 0; i < files.size(); ++i) {
-        if (!backups[i].empty() && takers[backups[i]] > 1) serialFamilies.insert(BackupFamily(files[i].path));
+    // A file whose planned name lies on the way of a file that may move joins it, and may move too.
+    for (bool joined = true; joined;) {
+        joined = false;
+        for (size_t k = 0; k < files.size(); ++k) {
+            if (backups[k].empty()) continue;
+            for (const std::string& page : PagesBackedUpAs(backups[k].c_str())) {
+                auto found = filesByPath.find(Upper(page));
+                if (found == filesByPath.end() || !movable[found->second] || root(found->second) == root(k)) continue;
+                parent[root(k)] = root(found->second);
+                movable[k] = joined = true;
+            }
+        }
     }
     std::vector<std::vector<size_t>> units;
-    std::map<std::string, size_t> familyUnits;
+    std::map<size_t, size_t> unitOfRoot;
     for (size_t i = 0; i < files.size(); ++i) {
-        std::string family = files[i].refusal ? "" : BackupFamily(files[i].path);
-        if (!serialFamilies.count(family)) {
-            units.push_back({i});
-            continue;
-        }
-        auto unit = familyUnits.emplace(family, units.size());
-        if (unit.second) units.emplace_back();
-        units[unit.first->second].push_back(i);
+        auto [unit, fresh] = unitOfRoot.emplace(root(i), units.size());
+        if (fresh) units.emplace_back();
+        units[unit->second].push_back(i);
     }
     return units;
 }

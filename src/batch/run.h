@@ -19,8 +19,8 @@ void StopOnConsoleControl();
 
 // Groups of files (indices into `files`), in order, each processed in order on one thread. A file
 // takes the first free backup name; while no two files would take the same one now, each takes its
-// own whatever the order, as on one thread. Files of a family where two would meet stay together in
-// the files' order.
+// own whatever the order, as on one thread. Files whose backups could meet, as the backup naming
+// rule says, stay together in the files' order.
 std::vector<std::vector<size_t>> PlanUnits(const std::vector<BatchFile>& files);
 
 // Runs the command over `files` on command.jobs threads (GDI+ started) and prints one line per

@@ -60,6 +60,15 @@ LockedPixels LockPixels(Bitmap& bitmap, UINT mode, PixelFormat format)
     return LockedPixels(pixels.release(), UnlockPixels{&bitmap});
 }
 
+std::pair<LockedPixels, LockedPixels> LockFromTo(Bitmap& from, PixelFormat fromFormat, Bitmap& to,
+                                                 PixelFormat toFormat)
+{
+    LockedPixels read = LockPixels(from, ImageLockModeRead, fromFormat);
+    LockedPixels written = read ? LockPixels(to, ImageLockModeWrite, toFormat) : nullptr;
+    if (!written) return {};
+    return {std::move(read), std::move(written)};
+}
+
 bool IsUsable(const BitmapPtr& bitmap)
 {
     return bitmap && bitmap->GetLastStatus() == Ok;

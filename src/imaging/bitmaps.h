@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
 using BitmapPtr = std::unique_ptr<Gdiplus::Bitmap>;
@@ -39,6 +40,11 @@ using LockedPixels = std::unique_ptr<Gdiplus::BitmapData, UnlockPixels>;
 
 // Locks the whole bitmap in `format` with `mode`. Null when the lock fails.
 LockedPixels LockPixels(Gdiplus::Bitmap& bitmap, UINT mode, Gdiplus::PixelFormat format);
+
+// The pixels of `from` locked for reading in `fromFormat` and those of `to` for writing in
+// `toFormat`: both, or neither when either lock fails.
+std::pair<LockedPixels, LockedPixels> LockFromTo(Gdiplus::Bitmap& from, Gdiplus::PixelFormat fromFormat,
+                                                 Gdiplus::Bitmap& to, Gdiplus::PixelFormat toFormat);
 
 // Row y of locked pixels (the stride may be negative).
 inline std::uint8_t* PixelRow(const Gdiplus::BitmapData& pixels, int y)

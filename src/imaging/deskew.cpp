@@ -44,8 +44,7 @@ static BitmapPtr TurnedBits(Bitmap& mono, double degrees, REAL dpiX, REAL dpiY, 
     } else {
         SetPaletteEntries(*turned, {0xFFFFFFFF, 0xFF000000});
     }
-    LockedPixels from = LockPixels(mono, ImageLockModeRead, PixelFormat1bppIndexed);
-    LockedPixels to = from ? LockPixels(*turned, ImageLockModeWrite, PixelFormat1bppIndexed) : nullptr;
+    auto [from, to] = LockFromTo(mono, PixelFormat1bppIndexed, *turned, PixelFormat1bppIndexed);
     if (!to) return nullptr;
     try {
         TurnBitsByShears(PixelRow(*from, 0), from->Stride, width, height, degrees, PixelRow(*to, 0), to->Stride);

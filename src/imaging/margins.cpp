@@ -40,8 +40,7 @@ static BitmapPtr CopyIntoWhite(Bitmap& image, int sourceX, int sourceY, int widt
         return nullptr;
     }
     SetMonochromePalette(*result);
-    LockedPixels target = LockPixels(*result, ImageLockModeWrite, PixelFormat1bppIndexed);
-    LockedPixels source = target ? LockPixels(image, ImageLockModeRead, PixelFormat1bppIndexed) : nullptr;
+    auto [source, target] = LockFromTo(image, PixelFormat1bppIndexed, *result, PixelFormat1bppIndexed);
     if (!source) return nullptr;
     ClearRows(*target);
     CopyBitBlock(PixelRow(*source, sourceY), source->Stride, sourceX, PixelRow(*target, targetY), target->Stride,

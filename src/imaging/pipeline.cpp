@@ -147,8 +147,7 @@ static bool PackIndexed(Bitmap& source, Bitmap& mono, int width, int height)
     std::fill(std::begin(black), std::end(black), std::uint8_t{1});
     for (std::size_t i = 0; i < palette.size(); ++i) black[i] = (palette[i] & 0xFF) < kWhiteThreshold;
     PixelFormat format = source.GetPixelFormat();
-    LockedPixels indices = LockPixels(source, ImageLockModeRead, format);
-    LockedPixels bits = indices ? LockPixels(mono, ImageLockModeWrite, PixelFormat1bppIndexed) : nullptr;
+    auto [indices, bits] = LockFromTo(source, format, mono, PixelFormat1bppIndexed);
     if (!bits) return false;
     int bitsPerPixel = static_cast<int>(GetPixelFormatSize(format));
     for (int y = 0; y < height; ++y) {
@@ -162,8 +161,7 @@ static bool PackIndexed(Bitmap& source, Bitmap& mono, int width, int height)
 static bool PackThresholded(Bitmap& source, Bitmap& mono, int width, int height)
 {
     PixelFormat format = source.GetPixelFormat() == PixelFormat32bppRGB ? PixelFormat32bppRGB : PixelFormat24bppRGB;
-    LockedPixels colour = LockPixels(source, ImageLockModeRead, format);
-    LockedPixels bits = colour ? LockPixels(mono, ImageLockModeWrite, PixelFormat1bppIndexed) : nullptr;
+    auto [colour, bits] = LockFromTo(source, format, mono, PixelFormat1bppIndexed);
     if (!bits) return false;
     int bytesPerPixel = static_cast<int>(GetPixelFormatSize(format) / 8);
     for (int y = 0; y < height; ++y) {

@@ -27,18 +27,6 @@ static RotateFlipType RotateFlipTypeFor(Turn turn)
     }
 }
 
-// Copies the palette of an indexed image; other images have none to copy.
-static void CopyPalette(Bitmap& from, Bitmap& to)
-{
-    INT bytes = from.GetPaletteSize();
-    if (bytes <= 0) return;
-    std::vector<BYTE> block(static_cast<size_t>(bytes));
-    auto* palette = reinterpret_cast<ColorPalette*>(block.data());
-    if (from.GetPalette(palette, bytes) == Ok) {
-        to.SetPalette(palette);
-    }
-}
-
 // A copy of `image` in `format` that holds its own pixels, turned by `turn`, with the image's
 // palette and the resolution pair. Null when it cannot be made or locked in that format.
 static BitmapPtr CopyTurnedAs(Bitmap& image, Turn turn, PixelFormat format, REAL dpiX, REAL dpiY)
@@ -48,9 +36,8 @@ static BitmapPtr CopyTurnedAs(Bitmap& image, Turn turn, PixelFormat format, REAL
     if (turn != Turn::None) std::swap(width, height);
     BitmapPtr copy = NewBitmap(width, height, format, dpiX, dpiY);
     if (!copy) return nullptr;
-    CopyPalette(image, *copy);
-    LockedPixels from = LockPixels(image, ImageLockModeRead, format);
-    LockedPixels to = from ? LockPixels(*copy, ImageLockModeWrite, format) : nullptr;
+    if (std::vector<ARGB> palette = PaletteOf(image); !palette.empty()) SetPaletteEntries(*copy, palette);
+    auto [from, to] = LockFromTo(image, format, *copy, format);
     if (!to) return nullptr;
     TurnPixels(PixelRow(*from, 0), from->Stride, static_cast<int>(from->Width), static_cast<int>(from->Height),
                static_cast<int>(GetPixelFormatSize(format)), PixelRow(*to, 0), to->Stride, turn);

@@ -65,8 +65,7 @@ static BitmapPtr ToFixedPalette(Bitmap& image)
     std::vector<ARGB> palette(kFixedPaletteCount);
     for (int index = 0; index < kFixedPaletteCount; ++index) palette[index] = FixedPaletteEntry(index);
     if (SetPaletteEntries(*indexed, palette) != Ok) return nullptr;
-    LockedPixels bgra = LockPixels(image, ImageLockModeRead, PixelFormat32bppARGB);
-    LockedPixels indices = bgra ? LockPixels(*indexed, ImageLockModeWrite, PixelFormat8bppIndexed) : nullptr;
+    auto [bgra, indices] = LockFromTo(image, PixelFormat32bppARGB, *indexed, PixelFormat8bppIndexed);
     if (!indices) return nullptr;
     for (int y = 0; y < height; ++y) QuantiseRow(PixelRow(*bgra, y), width, PixelRow(*indices, y));
     return indexed;

@@ -391,12 +391,14 @@ TEST(BatchTool, FourJobsGiveTheLinesAndBytesOfOne)
 TEST(BatchTool, FilesWhoseBackupNamesWouldMeetArePlannedOnOneThread)
 {
     std::string folder = ScratchFolder();
-    for (int n = 0; n <= 10; ++n) WriteBytes(folder + "\\a" + (n ? std::to_string(n) : "") + ".png", {0});
+    for (int n = 0; n <= 11; ++n) WriteBytes(folder + "\\a" + (n ? std::to_string(n) : "") + ".png", {0});
     std::vector<BatchFile> files;
-    for (const char* name : {"a.png", "c.png", "a1.png"}) files.push_back({L"", folder + "\\" + name, nullptr});
-    EXPECT_EQ(PlanUnits(files), (std::vector<std::vector<size_t>>{{0, 2}, {1}}));
+    for (const char* name : {"a.png", "c.png", "a1.png", "a11.png"}) files.push_back({L"", folder + "\\" + name, nullptr});
+    // a.png and a1.png both go for a12.png; the one that comes second moves on, and may reach a111.png,
+    // which a11.png goes for.
+    EXPECT_EQ(PlanUnits(files), (std::vector<std::vector<size_t>>{{0, 2, 3}, {1}}));
     DeleteFileA((folder + "\\a10.png").c_str());  // a.png now goes for a10.png
-    EXPECT_EQ(PlanUnits(files), (std::vector<std::vector<size_t>>{{0}, {1}, {2}}));
+    EXPECT_EQ(PlanUnits(files), (std::vector<std::vector<size_t>>{{0}, {1}, {2}, {3}}));
 }
 
 // "ż" is not in the ANSI code page, whose best fit for it is "z": the tool must neither process z.png
