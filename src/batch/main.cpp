@@ -48,13 +48,13 @@ int main()
     ParsedCommand parsed = ParseArguments(CommandArguments());
     switch (parsed.request) {
     case Request::Help:
-        WriteLine(Stream::Output, Widen(usageText));
+        WriteLine(Stream::Output, Widen(ActiveUsageTexts().usage));
         return 0;
     case Request::Version:
         WriteLine(Stream::Output, L"lumivex-batch " LUMIVEX_VERSION_WTEXT);
         return 0;
     case Request::UsageError:
-        WriteLine(Stream::Error, Widen("lumivex-batch: " + parsed.error + "\nRun \"lumivex-batch --help\" for the usage."));
+        WriteLine(Stream::Error, Widen("lumivex-batch: " + parsed.error + "\n" + ActiveUsageTexts().seeHelp));
         return 2;
     case Request::Run: break;
     }

@@ -198,8 +198,13 @@ TEST(BatchToolInItalian, ReportsInItalianWhereTheWindowWould)
                {"m.bmp: BMP, 100 x 50 pixel, 600 x 600 DPI: ogni operazione la accetta",
                 "1 file: 1 riusciti, 0 non riusciti"},
                {}, {"m.bmp"}});
+    ExpectRun({"usage errors in Italian", {{"mono_black_first_600.bmp", "m.bmp"}}, "erode 0 m.bmp", 2, {},
+               {"lumivex-batch: erode: PIXEL deve essere un numero intero da 1 a 50, non \"0\"",
+                "Per l'uso, eseguire \"lumivex-batch --help\"."},
+               {"m.bmp"}});
     // The angle with the Italian decimal mark.
     std::string root = FolderWith({{"skew_1.35.png", "a.png"}});
+    EXPECT_EQ(RunBatchTool(root, "--help").out.at(0), "Uso:");
     BatchRun run = RunBatchTool(root, "deskew a.png");
     ASSERT_EQ(run.out.size(), 2u);
     EXPECT_EQ(run.out[0].rfind("a.png: Raddrizzata di -1,3", 0), 0u) << run.out[0];
