@@ -36,35 +36,3 @@ struct ParsedCommand {
 // DEGREES" for deskew only, "--help", "--version") may stand anywhere before a "--", after which
 // every argument is a file.
 ParsedCommand ParseArguments(const std::vector<std::wstring>& arguments);
-
-// The batch tool's usage texts, in the language of the window's table. The errors are formats
-// whose "%s" take, in order, the values named beside them.
-struct UsageTexts {
-    const char* usage;             // --help
-    const char* seeHelp;           // the line after a usage error
-    const char* noOperation;       // operationNames
-    const char* unknownOperation;  // the word given, operationNames
-    const char* parameterMissing;  // operation, parameter, range
-    const char* parameterWrong;    // operation, parameter, range, the word given
-    const char* noFile;            // operation
-    const char* optionMissing;     // option, range
-    const char* optionWrong;       // option, range, the word given
-    const char* unknownOption;     // the word given
-    const char* maxOutsideDeskew;
-    const char* operationNames;
-    const char* direction;
-    const char* directionRange;
-    const char* pixels;
-    const char* pixelsRange;
-    const char* corner;
-    const char* cornerRange;
-    const char* horizontal;
-    const char* vertical;
-    const char* marginRange;
-    const char* x;
-    const char* y;
-    const char* factorRange;
-    const char* jobsRange;
-    const char* degreesRange;
-};
-const UsageTexts& ActiveUsageTexts();

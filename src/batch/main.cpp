@@ -1,5 +1,6 @@
 // Entry point of lumivex-batch.exe: the window's four operations over many files from a command prompt.
 #include "batch/arguments.h"
+#include "batch/batch_texts.h"
 #include "batch/files.h"
 #include "batch/output.h"
 #include "batch/run.h"
@@ -48,13 +49,13 @@ int main()
     ParsedCommand parsed = ParseArguments(CommandArguments());
     switch (parsed.request) {
     case Request::Help:
-        WriteLine(Stream::Output, Widen(ActiveUsageTexts().usage));
+        WriteLine(Stream::Output, Widen(ActiveBatchTexts().usage));
         return 0;
     case Request::Version:
         WriteLine(Stream::Output, L"lumivex-batch " LUMIVEX_VERSION_WTEXT);
         return 0;
     case Request::UsageError:
-        WriteLine(Stream::Error, Widen("lumivex-batch: " + parsed.error + "\n" + ActiveUsageTexts().seeHelp));
+        WriteLine(Stream::Error, Widen("lumivex-batch: " + parsed.error + "\n" + ActiveBatchTexts().seeHelp));
         return 2;
     case Request::Run: break;
     }

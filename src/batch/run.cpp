@@ -2,6 +2,7 @@
 // thread; the operation's message boxes become that file's lines, printed in the files' order.
 #include "batch/run.h"
 
+#include "batch/batch_texts.h"
 #include "batch/output.h"
 #include "core/dispatch.h"
 #include "imaging/operations.h"
@@ -17,24 +18,6 @@
 #include <numeric>
 #include <optional>
 #include <thread>
-
-static const BatchTexts batchTextsEN = {
-    "No file matches this name",
-    "%d files: %d succeeded, %d failed",
-    "Stopped: %d files not processed",
-    "%d backups left out",
-};
-static const BatchTexts batchTextsIT = {
-    "Nessun file corrisponde a questo nome",
-    "%d file: %d riusciti, %d non riusciti",
-    "Interrotto: %d file non elaborati",
-    "%d backup esclusi",
-};
-
-const BatchTexts& ActiveBatchTexts()
-{
-    return texts == &textsIT ? batchTextsIT : batchTextsEN;
-}
 
 static std::atomic<bool> stopRequested{false};
 static HANDLE runFinished = CreateEventA(nullptr, TRUE, FALSE, nullptr);

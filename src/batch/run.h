@@ -5,15 +5,6 @@
 #include "batch/arguments.h"
 #include "batch/files.h"
 
-// The batch tool's own texts, in the language of the window's table.
-struct BatchTexts {
-    const char* noMatch;       // a name or pattern that names no file
-    const char* summary;       // %d files, %d succeeded, %d failed
-    const char* notProcessed;  // %d files left after a stop
-    const char* backupsLeftOut;  // %d numbered backups that patterns matched and the run left out
-};
-const BatchTexts& ActiveBatchTexts();
-
 // From now on Ctrl+C, Ctrl+Break and closing the console stop the run after the files in progress.
 void StopOnConsoleControl();
 

@@ -239,25 +239,26 @@ static bool PointFits(HWND edit)
     return std::strchr(text, '.') == nullptr;
 }
 
-// Only typed characters are filtered: pasted text and the up-down's writes pass unchecked.
-LRESULT CALLBACK SignedNumberEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam)
+// Only typed characters are filtered: pasted text and the up-down's writes pass unchecked. A digit
+// or control key goes on to the edit's own procedure `old`, and `sign` only where `fits` lets it in.
+static LRESULT FilterTyped(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, unsigned char sign,
+                           bool (*fits)(HWND), WNDPROC old)
 {
     if (message == WM_CHAR) {
         unsigned char typed = static_cast<unsigned char>(wParam & 0xFF);
-        if (!IsDigitOrControl(typed) && !(typed == '-' && MinusFits(edit))) {
+        if (!IsDigitOrControl(typed) && !(typed == sign && fits(edit))) {
             return 0;
         }
     }
-    return CallWindowProcA(oldEditProc, edit, message, wParam, lParam);
+    return CallWindowProcA(old, edit, message, wParam, lParam);
+}
+
+LRESULT CALLBACK SignedNumberEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return FilterTyped(edit, message, wParam, lParam, '-', MinusFits, oldEditProc);
 }
 
 LRESULT CALLBACK DecimalNumberEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_CHAR) {
-        unsigned char typed = static_cast<unsigned char>(wParam & 0xFF);
-        if (!IsDigitOrControl(typed) && !(typed == '.' && PointFits(edit))) {
-            return 0;
-        }
-    }
-    return CallWindowProcA(oldScaleEditProc, edit, message, wParam, lParam);
+    return FilterTyped(edit, message, wParam, lParam, '.', PointFits, oldScaleEditProc);
 }

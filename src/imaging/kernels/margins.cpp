@@ -4,34 +4,30 @@
 #include <cstddef>
 #include <cstring>
 
-// Columns or rows a margin of 0 or below removes, at most `length` (so INT_MIN cannot overflow).
-static int CropAmount(int marginPx, int length)
+// One axis of the page, `length` pixels long: a margin above 0 pads the corner's edge (the far one
+// when `farEdge`), one of 0 or below moves that edge in by its magnitude, at most `length` (so
+// INT_MIN cannot overflow). `start` and `end` are the kept span, `padStart` and `padEnd` the padding.
+static void LayOutAxis(int marginPx, int length, bool farEdge, int& start, int& end, int& padStart, int& padEnd)
 {
-    long long amount = -static_cast<long long>(marginPx);
-    return amount < length ? static_cast<int>(amount) : length;
+    end = length;
+    long long crop = -static_cast<long long>(marginPx);
+    int cropped = crop < length ? static_cast<int>(crop) : length;
+    if (marginPx > 0) {
+        (farEdge ? padEnd : padStart) = marginPx;
+    } else if (farEdge) {
+        end = length - cropped;
+    } else {
+        start = cropped;
+    }
 }
 
 MarginLayout LayOutMargins(int width, int height, int horizontalPx, int verticalPx, Corner corner)
 {
     MarginLayout layout;
-    layout.right = width;
-    layout.bottom = height;
-    bool rightEdge = corner == TopRight || corner == BottomRight;
-    bool bottomEdge = corner == BottomLeft || corner == BottomRight;
-    if (horizontalPx > 0) {
-        (rightEdge ? layout.padRight : layout.padLeft) = horizontalPx;
-    } else if (rightEdge) {
-        layout.right = width - CropAmount(horizontalPx, width);
-    } else {
-        layout.left = CropAmount(horizontalPx, width);
-    }
-    if (verticalPx > 0) {
-        (bottomEdge ? layout.padBottom : layout.padTop) = verticalPx;
-    } else if (bottomEdge) {
-        layout.bottom = height - CropAmount(verticalPx, height);
-    } else {
-        layout.top = CropAmount(verticalPx, height);
-    }
+    LayOutAxis(horizontalPx, width, corner == TopRight || corner == BottomRight, layout.left, layout.right,
+               layout.padLeft, layout.padRight);
+    LayOutAxis(verticalPx, height, corner == BottomLeft || corner == BottomRight, layout.top, layout.bottom,
+               layout.padTop, layout.padBottom);
     return layout;
 }
 
