@@ -11,18 +11,12 @@ trap 'rm -rf "$work"' EXIT
 cp tests/fixtures/skew_3.90.png "$work/scan.png"
 cp "$work/scan.png" "$work/before.png"
 
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target lumivex-batch
-scripts/wine-prefix.sh
-source scripts/wine-env.sh
+source scripts/before-after.sh
+lumivex_build_target lumivex-batch
 line=$(cd "$work" && "$OLDPWD/scripts/wine-run.sh" "$OLDPWD/$build_dir/lumivex-batch.exe" deskew scan.png | tr -d '\r' | sed -n 1p)
 echo "$line"
 for way in before scan; do
   convert "$work/$way.png" -resize 25% -bordercolor '#999999' -border 1 "$work/$way-shown.png"
 done
-mkdir -p docs
-montage -font DejaVu-Sans -pointsize 13 \
-  -label "Before: a page scanned 3.9 degrees askew" "$work/before-shown.png" \
-  -label "After: ${line#*: }" "$work/scan-shown.png" \
-  -tile 2x1 -geometry +8+8 -strip docs/deskew-before-after.png
-echo docs/deskew-before-after.png
+lumivex_before_after deskew-before-after.png "Before: a page scanned 3.9 degrees askew" "$work/before-shown.png" \
+  "After: ${line#*: }" "$work/scan-shown.png" 2x1

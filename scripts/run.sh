@@ -22,10 +22,7 @@ if [ "${1:-}" = "--on-screen" ]; then
 fi
 
 source scripts/setup.sh
-lumivex_install_missing
-cmake --preset mingw -B "$build_dir" >/dev/null
-cmake --build "$build_dir" --target Lumivex
-source scripts/wine-screen.sh
+lumivex_build_for_screen "$build_dir"
 # The tests need the null driver back once the program has ended, whichever way it ends.
 trap 'scripts/wine-prefix.sh' EXIT
 lumivex_screen_prefix

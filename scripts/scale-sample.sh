@@ -14,17 +14,12 @@ convert -density 600 -size 2400x -background white -fill black \
   -threshold 50% -type Bilevel -strip -units PixelsPerCentimeter -density 236.22 \
   -define png:exclude-chunk=all -define png:include-chunk=pHYs "$work/page.png"
 
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target win_scale_bench
-scripts/wine-prefix.sh
-source scripts/wine-env.sh
+source scripts/before-after.sh
+lumivex_build_target win_scale_bench
 scripts/wine-run.sh "$build_dir/win_scale_bench.exe" "Z:$work/page.png" "Z:$work/own.png" "Z:$work/platform.png"
 for way in platform own; do
   convert "$work/$way.png" \( +clone -crop 240x21+0+24 +repage -filter point -resize 300% \) -append "$work/$way-shown.png"
 done
-mkdir -p docs
-montage -font DejaVu-Sans -pointsize 13 \
-  -label "Before: the platform's bicubic drawing (Wine 8: bilinear, no prefilter)" "$work/platform-shown.png" \
-  -label "After: Lumivex's own prefiltered bicubic resampler" "$work/own-shown.png" \
-  -tile 1x2 -geometry +8+8 -strip docs/scale-before-after.png
-echo docs/scale-before-after.png
+lumivex_before_after scale-before-after.png \
+  "Before: the platform's bicubic drawing (Wine 8: bilinear, no prefilter)" "$work/platform-shown.png" \
+  "After: Lumivex's own prefiltered bicubic resampler" "$work/own-shown.png" 1x2

@@ -56,10 +56,7 @@ if [ "${1:-}" = "--on-screen" ]; then
 fi
 
 source scripts/setup.sh
-lumivex_install_missing
-cmake --preset mingw -B "$build_dir" >/dev/null
-cmake --build "$build_dir" --target Lumivex
-source scripts/wine-screen.sh
+lumivex_build_for_screen "$build_dir"
 lumivex_screen_prefix
 # Without a window manager Wine draws the caption and frame itself, as Windows does.
 wine reg add "$x11_key" /v Decorated /d N /f >/dev/null 2>&1

@@ -32,6 +32,15 @@ lumivex_build_windows() {
   scripts/wine-prefix.sh
 }
 
+# Installs what is missing, builds Lumivex.exe into the folder $1 and loads the functions that show it
+# on an X display (scripts/wine-screen.sh).
+lumivex_build_for_screen() {
+  lumivex_install_missing
+  cmake --preset mingw -B "$1" >/dev/null
+  cmake --build "$1" --target Lumivex
+  source scripts/wine-screen.sh
+}
+
 # Keeps one wineserver alive until the calling script ends, so that each Wine process starts in a
 # fraction of a second.
 lumivex_start_wine() {
