@@ -56,7 +56,6 @@ static int CollectMessage(HWND, const char* text, const char* caption, UINT type
     return IDOK;
 }
 
-// The window's page for the operation: its extension test and warning text.
 // The window's page whose extension test and warning an operation takes; deskew and check take
 // images as rotation does.
 static Page PageOf(Operation operation)
