@@ -57,9 +57,12 @@ def settle(folder):
     """Waits until the folder stops changing: the server closes a killed process's handles after it is
     gone, and a file being deleted when the kill came goes only then."""
     def listing():
-        return sorted((entry.name, entry.stat().st_size, dos_attributes(entry)) for entry in folder.iterdir())
+        try:
+            return sorted((entry.name, entry.stat().st_size, dos_attributes(entry)) for entry in folder.iterdir())
+        except FileNotFoundError:  # gone while listed: still changing
+            return None
     before, after = None, listing()
-    while before != after:
+    while after is None or before != after:
         time.sleep(0.05)
         before, after = after, listing()
 
