@@ -142,30 +142,29 @@ static void SpreadStep(const Word* in, Word* out, int words, int shift)
     }
 }
 
-// Sets every bit within `reach` pixels of a set bit of the row. A row covering c pixels either side,
-// OR-ed with itself moved up to 2c + 1 either way, covers that much more: the span triples each
-// step, in half the moves of doubling. Those steps need the pixels within c past either end, which
-// the word on each side of the row holds while c is below 64; longer reaches double instead.
-// `scratch` holds two rows of words + 4 whose first and last words are zero. Bits past the width
-// may be set; they are never read back.
-static void SpreadAlongRow(Word* row, int words, int width, int reach, Word* scratch)
+// Sets every bit within `reach` pixels of a set bit of the row at scratch + 2 and returns where the
+// spread row is. A row covering c pixels either side, OR-ed with itself moved up to 2c + 1 either
+// way, covers that much more: the span triples each step, in half the moves of doubling. Those
+// steps need the pixels within c past either end, which the word on each side of the row holds
+// while c is below 64; longer reaches double instead, in place. `scratch` holds two rows of
+// words + 4 whose first and last words are zero. Bits past the width may be set; they are never
+// read back.
+static const Word* SpreadAlongRow(Word* scratch, int words, int reach)
 {
-    if (IsFlat(row, words, width)) return;
     if (reach >= kWordBits) {
-        SpreadByDoubling(row, words, reach);
-        return;
+        SpreadByDoubling(scratch + 2, words, reach);
+        return scratch + 2;
     }
     Word* in = scratch;
     Word* out = scratch + words + 4;
     in[1] = in[words + 2] = 0;
-    std::copy(row, row + words, in + 2);
     for (int covered = 0; covered < reach;) {
         int step = std::min(2 * covered + 1, reach - covered);
         SpreadStep(in, out, words, step);
         std::swap(in, out);
         covered += step;
     }
-    std::copy(in + 2, in + 2 + words, row);
+    return in + 2;
 }
 
 static void OrInto(Word* into, const Word* from, int words)
@@ -173,34 +172,7 @@ static void OrInto(Word* into, const Word* from, int words)
     for (int i = 0; i < words; ++i) into[i] |= from[i];
 }
 
-static void WhitenBits(std::uint8_t* pixels, unsigned bits)
-{
-    for (; bits != 0; bits &= bits - 1) pixels[std::countr_zero(bits)] = 255;
-}
-
-// Writes 255 into the pixels of one row whose bit is set in `fresh` (never a frame column). The
-// row holds only 0 and 255, so pixels are written from the bits, unread: a word of 64 clear of
-// the frame whole (fewer branches than picking its changed groups), else its changed groups of 8.
-static void WhitenFresh(std::uint8_t* row, int width, const Word* white, const Word* fresh, int words)
-{
-    for (int w = 0; w < words; ++w) {
-        if (fresh[w] == 0) continue;
-        Word after = white[w] | fresh[w];
-        int left = w * kWordBits;
-        bool clear = left > 0 && left + kWordBits < width;
-        for (int shift = 0; shift < kWordBits; shift += 8) {
-            unsigned bits = static_cast<unsigned>((fresh[w] >> shift) & 0xFF);
-            int x = left + shift;
-            if (clear || (bits != 0 && x > 0 && x + 8 < width)) {
-                Store8(row + x, kByteMasks[(after >> shift) & 0xFF]);
-            } else {
-                WhitenBits(row + x, bits);
-            }
-        }
-    }
-}
-
-// The sweep of a plane while it holds only 0 and 255. Spread rows live in a ring: row y in slot
+// The sweep of a plane while it holds only 0 and 255. Rows OR-ed down live in a ring: row y in slot
 // y % slots.
 struct Sweep {
     std::uint8_t* buffer;
@@ -211,11 +183,11 @@ struct Sweep {
     long long loaded;          // rows packed so far, in order
     long long emitted;         // the last row written, 0 before the first
     std::unique_ptr<Word[]> white;  // every row packed so far, as read: what puts the plane back
-    std::vector<Word> grown;   // the same rows spread along, then OR-ed down in place
-    std::vector<Word> spread;  // two rows of words + 4, the end words zero
+    std::vector<Word> stacked; // the same rows, OR-ed down in place within each block
+    std::vector<Word> spread;  // one row's window, spread along it: two rows of words + 4, the end words zero
     std::vector<Word> prefix;  // running OR down the next block of rows
     std::vector<Word> inner;   // the columns off the frame
-    std::vector<Word> fresh;   // the pixels of one row to whiten
+    std::unique_ptr<int[]> changed;  // the words of one row to write
 };
 
 // Reaches beyond the image are cut to it, so huge pass counts cost no more. While row y is made,
@@ -233,7 +205,7 @@ static Sweep MakeSweep(std::uint8_t* buffer, int width, int height, std::ptrdiff
     Sweep sweep{buffer, width, height, stride, across, down, words, slots, 0, 0, std::move(white),
                 std::vector<Word>(ringWords),
                 std::vector<Word>(2 * (static_cast<std::size_t>(words) + 4)), std::vector<Word>(words),
-                std::vector<Word>(words, ~Word{0}), std::vector<Word>(words)};
+                std::vector<Word>(words, ~Word{0}), std::make_unique<int[]>(words)};
     sweep.inner[0] &= ~Word{1};
     for (int x = width - 1; x < words * kWordBits; ++x) sweep.inner[x / kWordBits] &= ~(Word{1} << (x % kWordBits));
     return sweep;
@@ -256,18 +228,16 @@ static void Prefetch(const std::uint8_t* row, int width)
     for (int x = 0; x < width; x += 64) _mm_prefetch(reinterpret_cast<const char*>(row + x), _MM_HINT_T0);
 }
 
-// Packs and spreads along the rows up to `last`, each once, in order. False at a row holding a
-// value other than 0 and 255.
+// Packs the rows up to `last`, each once, in order. False at a row holding a value other than 0
+// and 255.
 static bool LoadRows(Sweep& sweep, long long last)
 {
     for (; sweep.loaded <= last; ++sweep.loaded) {
         long long y = sweep.loaded;
         Word* white = WhiteRow(sweep, y);
-        Word* grown = Slot(sweep, sweep.grown, y);
         if (y + 1 < sweep.height) Prefetch(sweep.buffer + (y + 1) * sweep.stride, sweep.width);
         if (!PackTwoToneRow(sweep.buffer + y * sweep.stride, sweep.width, white)) return false;
-        std::copy(white, white + sweep.words, grown);
-        SpreadAlongRow(grown, sweep.words, sweep.width, sweep.across, sweep.spread.data());
+        std::copy(white, white + sweep.words, Slot(sweep, sweep.stacked, y));
     }
     return true;
 }
@@ -285,17 +255,52 @@ static void PutBackWritten(Sweep& sweep)
     }
 }
 
-// Row y off the frame turns white where the window a | b holds white and the row was black.
+// Turns white the pixels of one row that lie black under `white` (the row as packed) and white under
+// `near` (its window spread along the row), never a frame column. The row holds only 0 and 255, so
+// a changed word's 64 pixels are written whole from their bits, unread. Changes fall unpredictably
+// along a row: the changed words are listed first, with no branch a word, then written.
+static void WhitenFresh(std::uint8_t* row, const Sweep& sweep, const Word* white, const Word* near)
+{
+    const Word* inner = sweep.inner.data();
+    int* changed = sweep.changed.get();
+    int words = sweep.words, count = 0;
+    for (int w = 0; w < words; ++w) {
+        changed[count] = w;
+        count += (near[w] & ~white[w] & inner[w]) != 0;
+    }
+    int whole = sweep.width / kWordBits;  // the words that lie within the row
+    for (int i = 0; i < count; ++i) {
+        int w = changed[i];
+        std::uint8_t* pixels = row + w * kWordBits;
+        if (w < whole) {
+            Word after = white[w] | (near[w] & inner[w]);
+            for (int shift = 0; shift < kWordBits; shift += 8) Store8(pixels + shift, kByteMasks[(after >> shift) & 0xFF]);
+        } else {
+            for (Word bits = near[w] & ~white[w] & inner[w]; bits != 0; bits &= bits - 1) {
+                pixels[std::countr_zero(bits)] = 255;
+            }
+        }
+    }
+}
+
+// Row y off the frame turns white where the window a | b, spread along the row, holds white and the
+// row was black. The square's dilation is the same in either order; spreading the window rather
+// than each row skips rows with no black off the frame, and a window that takes in a blank line is
+// all white, which the spread leaves as it is at once.
 static void EmitRow(Sweep& sweep, long long y, const Word* a, const Word* b)
 {
     const Word* white = WhiteRow(sweep, y);
-    Word* fresh = sweep.fresh.data();
-    Word any = 0;
+    Word* window = sweep.spread.data() + 2;
+    Word black = 0;
     for (int w = 0; w < sweep.words; ++w) {
-        fresh[w] = (a[w] | b[w]) & ~white[w] & sweep.inner[w];
-        any |= fresh[w];
+        window[w] = a[w] | b[w];
+        black |= ~white[w] & sweep.inner[w];
     }
-    if (any != 0) WhitenFresh(sweep.buffer + y * sweep.stride, sweep.width, white, fresh, sweep.words);
+    if (black != 0) {
+        bool flat = IsFlat(window, sweep.words, sweep.width);
+        const Word* near = flat ? window : SpreadAlongRow(sweep.spread.data(), sweep.words, sweep.across);
+        WhitenFresh(sweep.buffer + y * sweep.stride, sweep, white, near);
+    }
     sweep.emitted = y;
 }
 
@@ -319,19 +324,19 @@ static bool ErodeTwoTone(std::uint8_t* buffer, int width, int height, std::ptrdi
             return false;
         }
         for (long long y = last - 1; y >= first; --y) {
-            OrInto(Slot(sweep, sweep.grown, y), Slot(sweep, sweep.grown, y + 1), words);
+            OrInto(Slot(sweep, sweep.stacked, y), Slot(sweep, sweep.stacked, y + 1), words);
         }
         std::fill(prefix, prefix + words, 0);
-        if (start >= 1) EmitRow(sweep, start, Slot(sweep, sweep.grown, first), prefix);
+        if (start >= 1) EmitRow(sweep, start, Slot(sweep, sweep.stacked, first), prefix);
         for (long long y = start + 1; y < start + size && y <= height - 2; ++y) {
             if (y + reach < height) {
                 if (!LoadRows(sweep, y + reach)) {
                     PutBackWritten(sweep);
                     return false;
                 }
-                OrInto(prefix, Slot(sweep, sweep.grown, y + reach), words);
+                OrInto(prefix, Slot(sweep, sweep.stacked, y + reach), words);
             }
-            EmitRow(sweep, y, Slot(sweep, sweep.grown, std::max(0LL, y - reach)), prefix);
+            EmitRow(sweep, y, Slot(sweep, sweep.stacked, std::max(0LL, y - reach)), prefix);
         }
     }
     return true;
