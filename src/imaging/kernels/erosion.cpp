@@ -45,29 +45,34 @@ static constexpr std::array<Word, 256> MakeByteMasks()
 }
 static constexpr std::array<Word, 256> kByteMasks = MakeByteMasks();
 
-// The white of 64 pixels (255 has its top bit set, 0 has not). A byte that is neither 0 nor 255
-// differs from its own comparison with 255 (all ones where equal, zero elsewhere) and is left set
-// in `stray`.
-static Word PackTopBits(const std::uint8_t* at, __m128i& stray)
+// Packs the white of 64 pixels (255 has its top bit set, 0 has not) into `bits`, 16 pixels a
+// little-endian 16-bit store. Adding 1 turns 255 and 0 into 0 and 1, and any other byte into a
+// value above 1, which stays in `stray`.
+static void PackTopBits(const std::uint8_t* at, std::uint8_t* bits, __m128i& stray)
 {
-    const __m128i white = _mm_set1_epi8(-1);
-    Word bits = 0;
+    const __m128i one = _mm_set1_epi8(1);
     for (int k = 0; k < 4; ++k) {
         __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * k));
-        stray = _mm_or_si128(stray, _mm_xor_si128(value, _mm_cmpeq_epi8(value, white)));
-        bits |= Word{static_cast<std::uint16_t>(_mm_movemask_epi8(value))} << (16 * k);
+        stray = _mm_or_si128(stray, _mm_add_epi8(value, one));
+        auto white = static_cast<std::uint16_t>(_mm_movemask_epi8(value));
+        std::memcpy(bits + 2 * k, &white, sizeof white);
     }
-    return bits;
 }
 
 // Packs the white of a row into every word of `bits`, checking its values in the same read;
-// false when a pixel is neither 0 nor 255.
-static bool PackTwoToneRow(const std::uint8_t* row, int width, Word* bits)
+// false when a pixel is neither 0 nor 255. The work between rows hides the stream of rows from the
+// hardware prefetcher, so each word packed asks for a line of the row at `next`, spread over the
+// row rather than all at once.
+static bool PackTwoToneRow(const std::uint8_t* row, const std::uint8_t* next, int width, Word* bits)
 {
     __m128i stray = _mm_setzero_si128();
     int w = 0;
-    for (; w < width / kWordBits; ++w) bits[w] = PackTopBits(row + kWordBits * w, stray);
-    bool twoTone = _mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) == 0xFFFF;
+    for (; w < width / kWordBits; ++w) {
+        _mm_prefetch(reinterpret_cast<const char*>(next + kWordBits * w), _MM_HINT_T0);
+        PackTopBits(row + kWordBits * w, reinterpret_cast<std::uint8_t*>(bits + w), stray);
+    }
+    __m128i above = _mm_andnot_si128(_mm_set1_epi8(1), stray);  // set where a byte went past 1
+    bool twoTone = _mm_movemask_epi8(_mm_cmpeq_epi8(above, _mm_setzero_si128())) == 0xFFFF;
     if (w == WordsFor(width)) return twoTone;
     Word word = 0;
     for (int x = w * kWordBits; x < width; ++x) {
@@ -221,13 +226,6 @@ static Word* WhiteRow(const Sweep& sweep, long long y)
     return sweep.white.get() + y * sweep.words;
 }
 
-// The work between rows hides the stream of rows from the hardware prefetcher, so the sweep asks
-// for the next row itself.
-static void Prefetch(const std::uint8_t* row, int width)
-{
-    for (int x = 0; x < width; x += 64) _mm_prefetch(reinterpret_cast<const char*>(row + x), _MM_HINT_T0);
-}
-
 // Packs the rows up to `last`, each once, in order. False at a row holding a value other than 0
 // and 255.
 static bool LoadRows(Sweep& sweep, long long last)
@@ -235,8 +233,8 @@ static bool LoadRows(Sweep& sweep, long long last)
     for (; sweep.loaded <= last; ++sweep.loaded) {
         long long y = sweep.loaded;
         Word* white = WhiteRow(sweep, y);
-        if (y + 1 < sweep.height) Prefetch(sweep.buffer + (y + 1) * sweep.stride, sweep.width);
-        if (!PackTwoToneRow(sweep.buffer + y * sweep.stride, sweep.width, white)) return false;
+        const std::uint8_t* row = sweep.buffer + y * sweep.stride;
+        if (!PackTwoToneRow(row, y + 1 < sweep.height ? row + sweep.stride : row, sweep.width, white)) return false;
         std::copy(white, white + sweep.words, Slot(sweep, sweep.stacked, y));
     }
     return true;
@@ -274,7 +272,11 @@ static void WhitenFresh(std::uint8_t* row, const Sweep& sweep, const Word* white
         std::uint8_t* pixels = row + w * kWordBits;
         if (w < whole) {
             Word after = white[w] | (near[w] & inner[w]);
-            for (int shift = 0; shift < kWordBits; shift += 8) Store8(pixels + shift, kByteMasks[(after >> shift) & 0xFF]);
+            if (after == ~Word{0}) {  // a word turned all white, as most do after a few passes
+                std::memset(pixels, 255, kWordBits);
+            } else {
+                for (int shift = 0; shift < kWordBits; shift += 8) Store8(pixels + shift, kByteMasks[(after >> shift) & 0xFF]);
+            }
         } else {
             for (Word bits = near[w] & ~white[w] & inner[w]; bits != 0; bits &= bits - 1) {
                 pixels[std::countr_zero(bits)] = 255;
