@@ -46,16 +46,16 @@ static constexpr std::array<Word, 256> MakeByteMasks()
 static constexpr std::array<Word, 256> kByteMasks = MakeByteMasks();
 
 // Packs the white of 64 pixels (255 has its top bit set, 0 has not) into `bits`, 16 pixels a
-// little-endian 16-bit store. Adding 1 turns 255 and 0 into 0 and 1, and any other byte into a
-// value above 1, which stays in `stray`.
+// little-endian 16-bit store. A byte that is neither 0 nor 255 differs from its own comparison with
+// 255 (all ones where equal, zero elsewhere) and is left set in `stray`.
 static void PackTopBits(const std::uint8_t* at, std::uint8_t* bits, __m128i& stray)
 {
-    const __m128i one = _mm_set1_epi8(1);
+    const __m128i white = _mm_set1_epi8(-1);
     for (int k = 0; k < 4; ++k) {
         __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * k));
-        stray = _mm_or_si128(stray, _mm_add_epi8(value, one));
-        auto white = static_cast<std::uint16_t>(_mm_movemask_epi8(value));
-        std::memcpy(bits + 2 * k, &white, sizeof white);
+        stray = _mm_or_si128(stray, _mm_xor_si128(value, _mm_cmpeq_epi8(value, white)));
+        auto mask = static_cast<std::uint16_t>(_mm_movemask_epi8(value));
+        std::memcpy(bits + 2 * k, &mask, sizeof mask);
     }
 }
 
@@ -71,8 +71,7 @@ static bool PackTwoToneRow(const std::uint8_t* row, const std::uint8_t* next, in
         _mm_prefetch(reinterpret_cast<const char*>(next + kWordBits * w), _MM_HINT_T0);
         PackTopBits(row + kWordBits * w, reinterpret_cast<std::uint8_t*>(bits + w), stray);
     }
-    __m128i above = _mm_andnot_si128(_mm_set1_epi8(1), stray);  // set where a byte went past 1
-    bool twoTone = _mm_movemask_epi8(_mm_cmpeq_epi8(above, _mm_setzero_si128())) == 0xFFFF;
+    bool twoTone = _mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) == 0xFFFF;
     if (w == WordsFor(width)) return twoTone;
     Word word = 0;
     for (int x = w * kWordBits; x < width; ++x) {
@@ -189,7 +188,7 @@ struct Sweep {
     long long emitted;         // the last row written, 0 before the first
     std::unique_ptr<Word[]> white;  // every row packed so far, as read: what puts the plane back
     std::vector<Word> stacked; // the same rows, OR-ed down in place within each block
-    std::vector<Word> spread;  // one row's window, spread along it: two rows of words + 4, the end words zero
+    std::vector<Word> spread;  // one row's window spread along: two rows of words + 4, end words zero
     std::vector<Word> prefix;  // running OR down the next block of rows
     std::vector<Word> inner;   // the columns off the frame
     std::unique_ptr<int[]> changed;  // the words of one row to write
@@ -275,7 +274,9 @@ static void WhitenFresh(std::uint8_t* row, const Sweep& sweep, const Word* white
             if (after == ~Word{0}) {  // a word turned all white, as most do after a few passes
                 std::memset(pixels, 255, kWordBits);
             } else {
-                for (int shift = 0; shift < kWordBits; shift += 8) Store8(pixels + shift, kByteMasks[(after >> shift) & 0xFF]);
+                for (int shift = 0; shift < kWordBits; shift += 8) {
+                    Store8(pixels + shift, kByteMasks[(after >> shift) & 0xFF]);
+                }
             }
         } else {
             for (Word bits = near[w] & ~white[w] & inner[w]; bits != 0; bits &= bits - 1) {
