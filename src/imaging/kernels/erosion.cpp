@@ -226,7 +226,7 @@ static Word* WhiteRow(Sweep& sweep, long long y)
 }
 
 // Packs the rows up to `last`, each once, in order. False at a row holding a value other than 0
-// and 255, with the rows kept as read whole: the row is packed into its OR-ed slot first.
+// and 255; each row is packed into its OR-ed slot first, so such a row spoils no row kept as read.
 static bool LoadRows(Sweep& sweep, long long last)
 {
     for (; sweep.loaded <= last; ++sweep.loaded) {
