@@ -142,6 +142,17 @@ TEST(ErodeImageBinary, PlanesWithOtherValuesMatchTheLiteralPasses)
         At(input, static_cast<int>(random() % input.width), y) = static_cast<std::uint8_t>(1 + random() % 254);
         ExpectSameAsLiteral(input, 1 + static_cast<int>(random() % 3));
     }
+    // Every other value alone, in whole words of 64 pixels (at their edges and inside) and in the
+    // part-word that ends a row, in a row read after rows above it were written.
+    Plane wide = Filled(150, 6, 0, 3);
+    for (auto& value : wide.bytes) value = random() % 2 ? 255 : 0;
+    for (int value = 1; value < 255; ++value) {
+        for (int x : {1, 63, 64, 100, 127, 128, 149}) {
+            Plane input = wide;
+            At(input, x, 4) = static_cast<std::uint8_t>(value);
+            ExpectSameAsLiteral(input, 1);
+        }
+    }
 }
 
 TEST(ErodeImageBinary, WideRowsSpreadAcrossWholeWords)

@@ -11,8 +11,8 @@
 // 255. Any other value is never changed and never whitens a neighbour. Pixel (x, y) is
 // buffer[y * stride + x] with stride >= width; the first and last rows and columns and the bytes of a
 // row beyond `width` keep their values. passes <= 0, width < 3 or height < 3 change nothing.
-// Scratch memory: a bit for each pixel and a few rows. Throws std::bad_alloc, with the buffer as it
-// was, when it cannot be had.
+// Scratch memory: a bit for each pixel of 5 x passes + 6 rows, cut to twice the image, and two rows
+// of bytes. Throws std::bad_alloc, with the buffer as it was, when it cannot be had.
 void ErodeImageBinary(std::uint8_t* buffer, int width, int height, int stride, int passes);
 
 // Stores each byte of a plane (width bytes a row, rows back to back) in all three bytes of its
