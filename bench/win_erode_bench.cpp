@@ -104,18 +104,18 @@ static std::vector<double> StagesBefore(const std::string& page, const std::stri
     return times;
 }
 
-// ErodeImage's stages after the backup: the page made 1-bit from its own pixels, its bits into the
-// plane, eroded, packed back, saved.
+// ErodeImage's stages after the backup: the page loaded as the pipeline loads it, made 1-bit from its
+// own pixels, its bits into the plane, eroded, packed back, saved.
 static std::vector<double> StagesNow(const std::string& page, const std::string& output, int passes)
 {
-    WidePath wide(AnsiToWide(page.c_str()), &std::free);
-    BitmapPtr source, mono;
+    SourceImage source;
+    BitmapPtr mono;
     LockedPixels data{nullptr, UnlockPixels{nullptr}};
     std::vector<std::uint8_t> plane;
     std::vector<double> times;
-    times.push_back(TimeMs([&] { source.reset(new Bitmap(wide.get())); }));
-    times.push_back(TimeMs([&] { mono = ToMonochrome(*source, 600, 600); }));
-    source.reset();
+    times.push_back(TimeMs([&] { LoadSource(page.c_str(), source); }));
+    times.push_back(TimeMs([&] { mono = ToMonochrome(*source.bitmap, 600, 600); }));
+    source.bitmap.reset();
     times.push_back(TimeMs([&] {
         data = LockPixels(*mono, ImageLockModeRead | ImageLockModeWrite, PixelFormat1bppIndexed);
         plane.resize(static_cast<size_t>(kWidth) * kHeight);

@@ -69,6 +69,13 @@ std::pair<LockedPixels, LockedPixels> LockFromTo(Bitmap& from, PixelFormat fromF
     return {std::move(read), std::move(written)};
 }
 
+void DeleteBitmap::operator()(Bitmap* bitmap)
+{
+    delete bitmap;
+    if (view) UnmapViewOfFile(view);
+    view = nullptr;  // a bitmap the owner takes next has pixels of its own
+}
+
 bool IsUsable(const BitmapPtr& bitmap)
 {
     return bitmap && bitmap->GetLastStatus() == Ok;

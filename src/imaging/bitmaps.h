@@ -11,7 +11,12 @@
 #include <utility>
 #include <vector>
 
-using BitmapPtr = std::unique_ptr<Gdiplus::Bitmap>;
+// Deletes a bitmap, then unmaps the view of a file its pixels lie in when it has one.
+struct DeleteBitmap {
+    const void* view = nullptr;
+    void operator()(Gdiplus::Bitmap* bitmap);
+};
+using BitmapPtr = std::unique_ptr<Gdiplus::Bitmap, DeleteBitmap>;
 using WidePath = std::unique_ptr<wchar_t, decltype(&std::free)>;
 
 // True for a bitmap that exists and whose construction succeeded. Ask once: reading a GDI+ object's

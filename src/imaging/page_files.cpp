@@ -18,8 +18,7 @@
 #include <functional>
 #include <string>
 
-// Owns what CreateFileA returned; null when it failed.
-static FileHandle Opened(HANDLE file)
+FileHandle Opened(HANDLE file)
 {
     return FileHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
 }

@@ -15,6 +15,8 @@ struct CloseFile {
 };
 // An open file, closed when its owner goes.
 using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, CloseFile>;
+// Owns what CreateFileA returned; null when it failed.
+FileHandle Opened(HANDLE file);
 
 // The file at `path` opened for reading while every other reader and writer may go on, so that a
 // check of ours fails nowhere the decoder would not; null when it cannot be opened.

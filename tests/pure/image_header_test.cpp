@@ -189,6 +189,37 @@ TEST(ImageHeader, ExifResolutionStandsInOnlyWhereJfifStatesNoUnit)
     }
 }
 
+// Pixels are read where they lie only in the layouts whose reading is plain: anything else (no
+// stated resolution, a partial palette, run-length or bit-field coding, 16 and 32 bits, core
+// headers, a palette overlapping the rows) keeps rowsOffset 0.
+TEST(ImageHeader, BmpPixelsAreLaidOutOnlyWhereTheyCanBeReadInPlace)
+{
+    auto at600 = [](Bytes file) { return Changed(Changed(file, 38, 23622, 4, false), 42, 23622, 4, false); };
+    struct Case { std::string name; Bytes file; std::uint64_t rowsOffset, paletteOffset; std::uint32_t stride; bool topDown; };
+    const Case cases[] = {
+        {"8-bit bottom-up", at600(MakeBmp(Fields(40, 10, 7, 8))), 14 + 40 + 1024, 54, 12, false},
+        {"1-bit, all colours counted", Changed(at600(MakeBmp(Fields(40, 33, 7, 1))), 46, 2, 4, false), 14 + 40 + 8, 54, 8, false},
+        {"24-bit top-down, V5 header", at600(MakeBmp(Fields(124, 10, -7, 24))), 14 + 124, 14 + 124, 32, true},
+        {"no resolution", MakeBmp(Fields(40, 10, 7, 8)), 0, 0, 0, false},
+        {"one colour of two", Changed(at600(MakeBmp(Fields(40, 10, 7, 1))), 46, 1, 4, false), 0, 0, 0, false},
+        {"rows over the palette", Changed(at600(MakeBmp(Fields(40, 10, 7, 8))), 10, 54 + 1020, 4, false), 0, 0, 0, false},
+        {"16 bits", at600(MakeBmp(Fields(40, 10, 7, 16))), 0, 0, 0, false},
+        {"32-bit bit fields", at600(MakeBmp(Fields(40, 10, 7, 32, 3))), 0, 0, 0, false},
+        {"run-length 8", at600(MakeBmp(Fields(40, 10, 7, 8, 1))), 0, 0, 0, false},
+        {"core header", MakeBmp(Fields(12, 10, 7, 24)), 0, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        ImageHeader header = Check(c.file).header;
+        ASSERT_TRUE(header.sound) << c.name;
+        EXPECT_EQ(header.bmp.rowsOffset, c.rowsOffset) << c.name;
+        if (c.rowsOffset == 0) continue;
+        EXPECT_EQ(header.bmp.paletteOffset, c.paletteOffset) << c.name;
+        EXPECT_EQ(header.bmp.stride, c.stride) << c.name;
+        EXPECT_EQ(header.bmp.topDown, c.topDown) << c.name;
+        EXPECT_EQ(header.bmp.pixelsPerMetreX, 23622u) << c.name;
+    }
+}
+
 namespace {
 
 // A field of a seed header: where it is, how wide, in which byte order, and for PNG whether the

@@ -6,9 +6,11 @@
 #include "messages/texts.h"
 #include "imaging/kernels/erosion.h"
 #include "imaging/operations.h"
+#include "imaging/pipeline.h"
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <new>
@@ -134,6 +136,31 @@ static std::vector<unsigned char> LaidOutBmp(const BmpLayout& layout, int width,
     return file;
 }
 
+// The source the pipeline loads from `path` holds what the platform's decoder gives: format,
+// resolution, palette and every pixel. Returns whether the pixels were read where they lie.
+static bool ExpectLoadedAsDecoded(const std::string& path)
+{
+    SourceImage source;
+    EXPECT_TRUE(LoadSource(path.c_str(), source));
+    Bitmap decoded(source.widePath.get());
+    if (!source.bitmap || decoded.GetLastStatus() != Ok) return false;
+    Bitmap& loaded = *source.bitmap;
+    PixelFormat format = decoded.GetPixelFormat();
+    EXPECT_EQ(loaded.GetPixelFormat(), format);
+    EXPECT_EQ(loaded.GetHorizontalResolution(), decoded.GetHorizontalResolution());
+    EXPECT_EQ(loaded.GetVerticalResolution(), decoded.GetVerticalResolution());
+    EXPECT_EQ(PaletteOf(loaded), PaletteOf(decoded));
+    LockedPixels ours = LockPixels(loaded, ImageLockModeRead, format), theirs = LockPixels(decoded, ImageLockModeRead, format);
+    if (!ours || !theirs) return ADD_FAILURE() << "lock", false;
+    std::size_t bits = static_cast<std::size_t>(ours->Width) * GetPixelFormatSize(format);
+    unsigned char lastBits = static_cast<unsigned char>(0xFF00 >> bits % 8);  // the pixels in a last partial byte
+    for (int y = 0; y < static_cast<int>(ours->Height); ++y) {
+        const std::uint8_t *a = PixelRow(*ours, y), *b = PixelRow(*theirs, y);
+        EXPECT_TRUE(std::memcmp(a, b, bits / 8) == 0 && ((a[bits / 8] ^ b[bits / 8]) & lastBits) == 0) << "row " << y;
+    }
+    return ReadImageHeader(path.c_str()).bmp.rowsOffset != 0;
+}
+
 TEST(ErodeImage, EveryBmpPixelFormatIsJudgedAsBefore)
 {
     // Each page of each format the decoder gives comes out of both operations as the blue threshold
@@ -168,9 +195,12 @@ TEST(ErodeImage, EveryBmpPixelFormatIsJudgedAsBefore)
         {{"32-bit with alpha", 32, {}, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}}, fourth, blueBlack},
     };
     std::string folder = ScratchFolder();
+    int readInPlace = 0;
     for (const Format& format : formats) {
         SCOPED_TRACE(format.layout.name);
         std::vector<unsigned char> bmp = LaidOutBmp(format.layout, width, height, format.value);
+        WriteBytes(folder + "\\loaded.bmp", bmp);
+        readInPlace += ExpectLoadedAsDecoded(folder + "\\loaded.bmp");
         std::vector<std::uint8_t> plane(width * height);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) plane[y * width + x] = format.black(x, y) ? 0 : 255;
@@ -186,6 +216,12 @@ TEST(ErodeImage, EveryBmpPixelFormatIsJudgedAsBefore)
         EXPECT_EQ(ReadRows(path, width, height), thresholded) << "margins";
         DeleteFileA((folder + "\\page1.bmp").c_str());
     }
+    for (const char* fixture : {"mono_black_first_600.bmp", "grey8_600.bmp", "grey_levels_600.bmp", "rgb24_600.bmp",
+                                "dpi_599_4.bmp", "dpi_300x600.bmp"}) {
+        SCOPED_TRACE(fixture);
+        readInPlace += ExpectLoadedAsDecoded(FixturePath(fixture));
+    }
+    EXPECT_EQ(readInPlace, 4 + 6);  // 1-, 4-, 8-bit grey and 24-bit pages, and every fixture
     // A transparent white pixel (PNG content under a BMP name) on the frame: the erosion judges it as
     // drawn over black, as it always has, the margins by its stored colour.
     Rows white = Pattern(width, height, [](int, int) { return false; }), corner = white;

@@ -102,6 +102,31 @@ bool IsSoundBmp(const BmpFields& bmp, std::uint64_t fileLength)
     return uncompressed ? HasBmpRows(bmp, fileLength) : bmp.offBits < fileLength;
 }
 
+// The layout of a sound BMP's pixels, for the uncompressed formats of 1, 4, 8 and 24 bits with a
+// Windows info header; the palette, which follows that header, must be whole (the count it states,
+// or 0 for all, equal to 1 << bits) and end before the rows, and both resolutions be stated.
+BmpPixels StoredPixels(const BmpFields& bmp, const std::uint8_t* head)
+{
+    unsigned bits = bmp.bitCount;
+    if (bmp.infoSize < 40 || bmp.compression != kBiRgb || (bits != 1 && bits != 4 && bits != 8 && bits != 24)) return {};
+    BmpPixels pixels;
+    pixels.pixelsPerMetreX = ReadLe32(head + 38);
+    pixels.pixelsPerMetreY = ReadLe32(head + 42);
+    std::uint32_t colours = ReadLe32(head + 46);
+    pixels.paletteOffset = kFileHeaderSize + bmp.infoSize;
+    std::uint64_t paletteEnd = pixels.paletteOffset + (bits <= 8 ? 4ull << bits : 0);
+    bool wholePalette = bits > 8 || colours == 0 || colours == 1u << bits;
+    if (!wholePalette || paletteEnd > bmp.offBits || pixels.pixelsPerMetreX == 0 || pixels.pixelsPerMetreX > kLargestSide ||
+        pixels.pixelsPerMetreY == 0 || pixels.pixelsPerMetreY > kLargestSide) {
+        return {};
+    }
+    pixels.rowsOffset = bmp.offBits;
+    pixels.stride = static_cast<std::uint32_t>((static_cast<std::uint64_t>(bmp.width) * bits + 31) / 32 * 4);
+    pixels.topDown = bmp.height < 0;
+    pixels.bitsPerPixel = bits;
+    return pixels;
+}
+
 ImageHeader CheckBmp(const std::uint8_t* head, std::size_t got, std::uint64_t fileLength)
 {
     ImageHeader header;
@@ -113,6 +138,7 @@ ImageHeader CheckBmp(const std::uint8_t* head, std::size_t got, std::uint64_t fi
     header.sound = IsSoundBmp(bmp, fileLength);
     header.widthPx = bmp.width;
     header.heightPx = bmp.height < 0 ? -bmp.height : bmp.height;
+    if (header.sound) header.bmp = StoredPixels(bmp, head);
     return header;
 }
 

@@ -12,6 +12,18 @@ using ReadAt = std::function<std::size_t(std::uint64_t offset, std::uint8_t* int
 
 enum class ImageKind { Unknown, Bmp, Png, Jpeg, Gif };
 
+// Where a sound, uncompressed BMP of 1, 4, 8 or 24 bits with a whole palette (indexed) and a stated
+// resolution keeps its pixels, for reading them where they lie. rowsOffset is 0 for any other file.
+struct BmpPixels {
+    std::uint64_t rowsOffset = 0;     // the first row stored: the bottom one unless topDown
+    std::uint32_t stride = 0;         // bytes from one stored row to the next, padded to 4
+    bool topDown = false;
+    unsigned bitsPerPixel = 0;
+    std::uint64_t paletteOffset = 0;  // 1 << bitsPerPixel entries of blue, green, red and a spare byte
+    std::uint32_t pixelsPerMetreX = 0;
+    std::uint32_t pixelsPerMetreY = 0;
+};
+
 struct ImageHeader {
     ImageKind kind = ImageKind::Unknown;
     // True when the header is one the format defines, with a non-zero size and (BMP) the pixel rows
@@ -23,6 +35,7 @@ struct ImageHeader {
     // in dots per inch; 0 when there is none to be had.
     double exifDpiX = 0;
     double exifDpiY = 0;
+    BmpPixels bmp;
 };
 
 // Checks the header of the file of `fileLength` bytes that `read` reads. Reads only what the checks
