@@ -3,6 +3,7 @@
 #include "imaging/bitmaps.h"
 
 #include "imaging/operations.h"
+#include "imaging/page_files.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -131,4 +132,51 @@ void SetMonochromePalette(Bitmap& bitmap)
 {
     // White first, black second; alpha 0 as the files have always carried it.
     SetPaletteEntries(bitmap, {0x00FFFFFF, 0x00000000});
+}
+
+BitmapPtr MapBmp(const char* path, const ImageHeader& header)
+{
+    const BmpPixels& layout = header.bmp;
+    FileHandle file = Opened(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    // The rows must still all be there: the file may have changed since its header was read.
+    int width = static_cast<int>(header.widthPx), height = static_cast<int>(header.heightPx);
+    LARGE_INTEGER length{};
+    if (!file || !GetFileSizeEx(file.get(), &length) ||
+        layout.rowsOffset + static_cast<std::uint64_t>(layout.stride) * static_cast<std::uint64_t>(height) >
+            static_cast<std::uint64_t>(length.QuadPart)) {
+        return nullptr;
+    }
+    HANDLE mapping = CreateFileMappingA(file.get(), nullptr, PAGE_WRITECOPY, 0, 0, nullptr);
+    if (!mapping) return nullptr;
+    std::unique_ptr<std::uint8_t, decltype(&UnmapViewOfFile)> view(
+        static_cast<std::uint8_t*>(MapViewOfFile(mapping, FILE_MAP_COPY, 0, 0, 0)), &UnmapViewOfFile);
+    CloseHandle(mapping);
+    if (!view) return nullptr;
+    INT stride = static_cast<INT>(layout.stride);
+    std::uint8_t* top = view.get() + layout.rowsOffset;
+    if (!layout.topDown) {  // the bottom row comes first: the top one is the last stored
+        top += static_cast<std::uint64_t>(layout.stride) * static_cast<std::uint64_t>(height - 1);
+        stride = -stride;
+    }
+    PixelFormat format = layout.bitsPerPixel == 1   ? PixelFormat1bppIndexed
+                         : layout.bitsPerPixel == 4 ? PixelFormat4bppIndexed
+                         : layout.bitsPerPixel == 8 ? PixelFormat8bppIndexed
+                                                    : PixelFormat24bppRGB;
+    BitmapPtr bitmap(new Bitmap(width, height, stride, format, top));
+    const std::uint8_t* palette = view.get() + layout.paletteOffset;
+    bitmap.get_deleter().view = view.release();
+    if (!IsUsable(bitmap)) return nullptr;
+    if (IsIndexedPixelFormat(format)) {
+        std::vector<ARGB> entries(std::size_t{1} << layout.bitsPerPixel);
+        for (std::size_t i = 0; i < entries.size(); ++i, palette += 4) {
+            entries[i] = 0xFF000000u | static_cast<ARGB>(palette[2]) << 16 | static_cast<ARGB>(palette[1]) << 8 | palette[0];
+        }
+        if (SetPaletteEntries(*bitmap, entries) != Ok) return nullptr;
+    }
+    const double inchesPerMetre = 0.0254;
+    if (bitmap->SetResolution(static_cast<REAL>(layout.pixelsPerMetreX * inchesPerMetre),
+                              static_cast<REAL>(layout.pixelsPerMetreY * inchesPerMetre)) != Ok) {
+        return nullptr;
+    }
+    return bitmap;
 }

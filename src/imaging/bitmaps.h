@@ -1,8 +1,10 @@
 // GDI+ images as the operations, the head of the pipeline and the safe save hold them: owners of
-// bitmaps, wide paths and pixel locks, the size limits, palettes, and locks of a source and a target.
+// bitmaps, wide paths and pixel locks, the size limits, palettes, locks of a source and a target, and
+// bitmaps over the stored pixels of a BMP file.
 #pragma once
 
 #include "imaging/gdiplus_api.h"
+#include "imaging/kernels/image_header.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -66,3 +68,9 @@ Gdiplus::Status SetPaletteEntries(Gdiplus::Bitmap& bitmap, const std::vector<Gdi
 bool HasTransparency(Gdiplus::Bitmap& bitmap);
 // The white-first, black-second palette of every 1-bit result.
 void SetMonochromePalette(Gdiplus::Bitmap& bitmap);
+
+// The pixels of a BMP laid out as `header` says, as a bitmap over a copy-on-write view of the file:
+// nothing decoded or copied, the pixels exactly as stored, the palette opaque and the resolution in
+// dots per inch, as decoders give them. Other programs may read the file meanwhile, not write it.
+// Null when the file cannot be mapped or the bitmap made.
+BitmapPtr MapBmp(const char* path, const ImageHeader& header);

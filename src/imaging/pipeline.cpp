@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -71,50 +70,6 @@ static void UseExifResolution(const ImageHeader& header, Bitmap& bitmap)
 // Refuses what cannot be decoded or would not fit 32-bit pixel buffers. A known format whose header
 // is broken never reaches the decoder: some decoders fault on such headers inside the load, before
 // any check of ours could run.
-// The pixels of a BMP laid out as `header` says, as a bitmap over a copy-on-write view of the file:
-// nothing decoded or copied, the pixels exactly as stored, the palette opaque and the resolution in
-// dots per inch, as decoders give them. Other programs may read the file meanwhile, not write it.
-// Null when the file cannot be mapped or the bitmap made.
-static BitmapPtr MapBmp(const char* path, const ImageHeader& header)
-{
-    const BmpPixels& layout = header.bmp;
-    FileHandle file = Opened(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    HANDLE mapping = file ? CreateFileMappingA(file.get(), nullptr, PAGE_WRITECOPY, 0, 0, nullptr) : nullptr;
-    if (!mapping) return nullptr;
-    std::unique_ptr<std::uint8_t, decltype(&UnmapViewOfFile)> view(
-        static_cast<std::uint8_t*>(MapViewOfFile(mapping, FILE_MAP_COPY, 0, 0, 0)), &UnmapViewOfFile);
-    CloseHandle(mapping);
-    if (!view) return nullptr;
-    int width = static_cast<int>(header.widthPx), height = static_cast<int>(header.heightPx);
-    INT stride = static_cast<INT>(layout.stride);
-    std::uint8_t* top = view.get() + layout.rowsOffset;
-    if (!layout.topDown) {  // the bottom row comes first: the top one is the last stored
-        top += static_cast<std::uint64_t>(layout.stride) * static_cast<std::uint64_t>(height - 1);
-        stride = -stride;
-    }
-    PixelFormat format = layout.bitsPerPixel == 1   ? PixelFormat1bppIndexed
-                         : layout.bitsPerPixel == 4 ? PixelFormat4bppIndexed
-                         : layout.bitsPerPixel == 8 ? PixelFormat8bppIndexed
-                                                    : PixelFormat24bppRGB;
-    BitmapPtr bitmap(new Bitmap(width, height, stride, format, top));
-    const std::uint8_t* palette = view.get() + layout.paletteOffset;
-    bitmap.get_deleter().view = view.release();
-    if (!IsUsable(bitmap)) return nullptr;
-    if (IsIndexedPixelFormat(format)) {
-        std::vector<ARGB> entries(std::size_t{1} << layout.bitsPerPixel);
-        for (std::size_t i = 0; i < entries.size(); ++i, palette += 4) {
-            entries[i] = 0xFF000000u | static_cast<ARGB>(palette[2]) << 16 | static_cast<ARGB>(palette[1]) << 8 | palette[0];
-        }
-        if (SetPaletteEntries(*bitmap, entries) != Ok) return nullptr;
-    }
-    const double inchesPerMetre = 0.0254;
-    if (bitmap->SetResolution(static_cast<REAL>(layout.pixelsPerMetreX * inchesPerMetre),
-                              static_cast<REAL>(layout.pixelsPerMetreY * inchesPerMetre)) != Ok) {
-        return nullptr;
-    }
-    return bitmap;
-}
-
 bool LoadSource(char const* path, SourceImage& source)
 {
     source.path = path;
