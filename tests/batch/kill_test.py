@@ -41,10 +41,13 @@ def run(exe, wine_run, folder, names):
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def kill_windows_process(process):
-    """The Windows process is the one started or, when Wine's loader had to start it, the loader's child."""
-    children = subprocess.run(["pgrep", "-P", str(process.pid)], capture_output=True, text=True).stdout.split()
-    for pid in children or [str(process.pid)]:
+def kill_windows_process(process, exe):
+    """The Windows process is the one started or, where Wine's loader started it as its child, that
+    child. Other children (the server, Wine's services when this process started them) serve every
+    Wine process and are left alone: killing them would fail whatever else runs."""
+    children = subprocess.run(["pgrep", "-P", str(process.pid), "-f", exe.name], capture_output=True,
+                              text=True).stdout.split()
+    for pid in children:
         try:
             os.kill(int(pid), signal.SIGKILL)
         except ProcessLookupError:
@@ -141,7 +144,7 @@ def main():
                 (folder / name).write_bytes(originals[name])
             process = run(exe, wine_run, folder, PAGES)
             time.sleep(random.uniform(0.1, whole))
-            kill_windows_process(process)
+            kill_windows_process(process, exe)
             settle(folder)
             untouched = check_after_kill(folder, originals, turned, kill)
             if untouched:
