@@ -75,9 +75,7 @@ static void PlatformTurn(const char* path)
         for (int y = 0; y < height; ++y) std::copy(PixelRow(*from, y), PixelRow(*from, y) + width * 3, PixelRow(*to, y));
     }
     source.bitmap.reset();
-    CLSID encoder;
-    GetEncoderClsid(L"image/jpeg", &encoder);
-    if (turned) SaveOver(path, *turned, encoder, OutputFormatFor(path));
+    if (turned) SaveOver(path, *turned, OutputFormatFor(path));
 }
 
 static std::vector<unsigned char> ReadFileBytes(const std::string& path)

@@ -43,13 +43,11 @@ static void ScaleWith(bool platformDrawing, const char* path, double factor)
     int width = ScaledLength(static_cast<int>(source.bitmap->GetWidth()), factor);
     int height = ScaledLength(static_cast<int>(source.bitmap->GetHeight()), factor);
     OutputFormat format = OutputFormatFor(path);
-    CLSID encoder;
-    if (GetEncoderClsid(format.mimeType, &encoder) < 0) return;
     BitmapPtr result = platformDrawing ? PlatformDrawing(*source.bitmap, width, height, format.monochromeBmp)
                                        : ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY,
                                                      format.monochromeBmp);
     source.bitmap.reset();
-    if (result && SaveOver(path, *result, encoder, format) == Ok) {
+    if (result && SaveOver(path, *result, format) == Ok) {
         ReportSaved(texts->msgScaled, source.backupName);
     }
 }

@@ -113,16 +113,11 @@ void DeskewImage(char const* path, double maxDegrees)
         return;
     }
     OutputFormat format = OutputFormatFor(path);
-    CLSID encoder;
-    if (GetEncoderClsid(format.mimeType, &encoder) < 0) {
-        ReportFailure(texts->msgProcessingError);
-        return;
-    }
     if (!MakeBackup(source)) return;
     BitmapPtr result = TurnedPage(source, *mono, turn, format.monochromeBmp);
     mono.reset();
     source.bitmap.reset();  // the decoded source keeps the file open
-    if (!result || SaveOver(path, *result, encoder, format) != Ok) {
+    if (!result || SaveOver(path, *result, format) != Ok) {
         ReportFailure(texts->msgProcessingError);
         return;
     }

@@ -89,21 +89,16 @@ void RotateImage(char const* path, int angle)
     SourceImage source;
     if (!LoadGateAndBackUp(path, source)) return;
     Turn turn = TurnFor(angle);
-    if (OutputFormatFor(path).jpeg) {
+    OutputFormat format = OutputFormatFor(path);
+    if (format.jpeg) {
         RotateJpeg(source, turn);
         return;
     }
     // Some platforms cannot turn 1- and 4-bit images; the program then turns the pixels itself.
     Turn pending = source.bitmap->RotateFlip(RotateFlipTypeFor(turn)) == Ok ? Turn::None : turn;
-    OutputFormat format = OutputFormatFor(path);
-    CLSID encoder;
-    if (GetEncoderClsid(format.mimeType, &encoder) < 0) {
-        ReportFailure(texts->msgProcessingError);
-        return;
-    }
     BitmapPtr result = MakeResult(source, pending, format.monochromeBmp);
     source.bitmap.reset();  // the decoded source keeps the file open
-    if (!result || SaveOver(path, *result, encoder, format) != Ok) {
+    if (!result || SaveOver(path, *result, format) != Ok) {
         ReportFailure(texts->msgProcessingError);
         return;
     }

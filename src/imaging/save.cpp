@@ -143,13 +143,15 @@ Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, U
 // The encoder writes to memory (the file on disk is written by the program itself, hidden until it is
 // whole and flushed), and its bytes are written from where it left them: a page's worth of fresh
 // memory costs more than the copy would.
-Status SaveOver(char const* path, Bitmap& result, const CLSID& encoder, const OutputFormat& format)
+Status SaveOver(char const* path, Bitmap& result, const OutputFormat& format)
 {
     // The dropped file is still the source here: its tables and metadata go into the JPEG result.
     if (format.jpeg) {
         return SaveJpegOver(path, result, ReadJpegSource(path), Turn::None, result.GetHorizontalResolution(),
                             result.GetVerticalResolution());
     }
+    CLSID encoder;
+    if (GetEncoderClsid(format.mimeType, &encoder) < 0) return GenericError;
     BitmapPtr reduced;
     Bitmap* image = ReadyForEncoder(result, format, reduced);
     if (!image) return GenericError;
@@ -172,13 +174,13 @@ Status SaveOver(char const* path, Bitmap& result, const CLSID& encoder, const Ou
 
 void SaveMonochromeBmp(const char* path, const char* backupName, Bitmap& page, const char* successFormat)
 {
-    CLSID encoder;
+    CLSID encoder;  // asked first for the report of its own; the safe save finds it again
     if (GetEncoderClsid(L"image/bmp", &encoder) < 0) {
         ReportFailure("Failed to get BMP encoder");
         return;
     }
     // The safe save also patches the BMP header, in memory before the file is written.
-    Status status = SaveOver(path, page, encoder, {L"image/bmp", true});
+    Status status = SaveOver(path, page, {L"image/bmp", true});
     if (status != Ok) {
         ReportSaveStatus(status);
         return;

@@ -17,9 +17,10 @@ struct OutputFormat {
 OutputFormat OutputFormatFor(char const* path);
 
 // Safe save: encodes `result` (a JPEG by SaveJpegOver with the tables and metadata of the file still
-// at `path`, GIF reduced to the fixed palette, a BMP header patched) and saves its bytes over `path`
-// as SaveBytesOver does. The source must have been released before (it keeps the file open).
-Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const CLSID& encoder, const OutputFormat& format);
+// at `path`; any other format by the platform's encoder for it, GIF reduced to the fixed palette first,
+// a BMP header patched) and saves its bytes over `path` as SaveBytesOver does. The source must have
+// been released before (it keeps the file open). GenericError when the platform has no such encoder.
+Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const OutputFormat& format);
 
 // Writes `bytes` to a new hidden temporary file beside `path`, flushes it to the disk, checks the
 // whole file as CheckWrittenFile does, then puts it in the dropped file's place keeping its identity.

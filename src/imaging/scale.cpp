@@ -201,16 +201,14 @@ void ScaleImage(char const* path, double factorX, double factorY)
     int width = ScaledLength(static_cast<int>(source.bitmap->GetWidth()), factorX);
     int height = ScaledLength(static_cast<int>(source.bitmap->GetHeight()), factorY);
     OutputFormat format = OutputFormatFor(path);
-    CLSID encoder;
     // A target whose pixels would not fit 32-bit buffers is refused before anything is drawn.
-    if (width < 0 || height < 0 || !FitsPixelBuffers(width, height) ||
-        GetEncoderClsid(format.mimeType, &encoder) < 0) {
+    if (width < 0 || height < 0 || !FitsPixelBuffers(width, height)) {
         ReportFailure(texts->msgProcessingError);
         return;
     }
     BitmapPtr result = ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY, format.monochromeBmp);
     source.bitmap.reset();  // the decoded source keeps the dropped file open
-    Status saved = result ? SaveOver(path, *result, encoder, format) : GenericError;
+    Status saved = result ? SaveOver(path, *result, format) : GenericError;
     result.reset();
     source.widePath.reset();
     if (saved != Ok) {
