@@ -64,8 +64,8 @@ static BitmapPtr MakeResult(SourceImage& source, Turn pending, bool monochromeBm
 }
 
 // A JPEG is turned in its coefficients where its blocks allow, losing nothing; elsewhere its pixels are
-// turned and encoded again with its own tables. Reports the outcome.
-static void RotateJpeg(SourceImage& source, Turn turn)
+// turned and encoded again with its own tables. Returns the save's status.
+static Status RotateJpeg(SourceImage& source, Turn turn)
 {
     JpegSource jpeg = ReadJpegSource(source.path);
     Status saved = GenericError;
@@ -77,11 +77,7 @@ static void RotateJpeg(SourceImage& source, Turn turn)
         source.bitmap.reset();
         if (turned) saved = SaveJpegOver(source.path, *turned, jpeg, turn, source.dpiX, source.dpiY);
     }
-    if (saved != Ok) {
-        ReportFailure(texts->msgProcessingError);
-        return;
-    }
-    ReportSaved(texts->msgRotated, source.backupName);
+    return saved;
 }
 
 void RotateImage(char const* path, int angle)
@@ -90,15 +86,17 @@ void RotateImage(char const* path, int angle)
     if (!LoadGateAndBackUp(path, source)) return;
     Turn turn = TurnFor(angle);
     OutputFormat format = OutputFormatFor(path);
+    Status saved = GenericError;
     if (format.jpeg) {
-        RotateJpeg(source, turn);
-        return;
+        saved = RotateJpeg(source, turn);
+    } else {
+        // Some platforms cannot turn 1- and 4-bit images; the program then turns the pixels itself.
+        Turn pending = source.bitmap->RotateFlip(RotateFlipTypeFor(turn)) == Ok ? Turn::None : turn;
+        BitmapPtr result = MakeResult(source, pending, format.monochromeBmp);
+        source.bitmap.reset();  // the decoded source keeps the file open
+        if (result) saved = SaveOver(path, *result, format);
     }
-    // Some platforms cannot turn 1- and 4-bit images; the program then turns the pixels itself.
-    Turn pending = source.bitmap->RotateFlip(RotateFlipTypeFor(turn)) == Ok ? Turn::None : turn;
-    BitmapPtr result = MakeResult(source, pending, format.monochromeBmp);
-    source.bitmap.reset();  // the decoded source keeps the file open
-    if (!result || SaveOver(path, *result, format) != Ok) {
+    if (saved != Ok) {
         ReportFailure(texts->msgProcessingError);
         return;
     }

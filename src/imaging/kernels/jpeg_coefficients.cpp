@@ -3,6 +3,7 @@
 #include "imaging/kernels/jpeg_coefficients.h"
 
 #include "imaging/kernels/bytes.h"
+#include "imaging/kernels/jpeg_segments.h"
 
 #include <algorithm>
 
@@ -333,11 +334,6 @@ bool ReadScan(Reader& reader, const std::uint8_t* header, std::size_t size, std:
     return DecodeScan(reader, scan, at);
 }
 
-bool IsFrameMarker(std::uint8_t marker)
-{
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-}
-
 // One marker segment at `at` (just past its marker); false when the coefficients cannot be read.
 bool ReadSegment(Reader& reader, std::uint8_t marker, std::size_t& at)
 {
@@ -357,7 +353,7 @@ bool ReadSegment(Reader& reader, std::uint8_t marker, std::size_t& at)
     } else if (marker == 0xDD) {
         sound = size == 2;
         if (sound) reader.restartInterval = ReadBe16(payload);
-    } else if (IsFrameMarker(marker)) {
+    } else if (IsFrameHeader(marker)) {
         sound = ReadFrame(reader, marker, payload, size);
     } else if (marker == 0xDA) {
         sound = reader.frameRead && reader.sequential && ReadScan(reader, payload, size, next);
@@ -453,7 +449,7 @@ JpegContent ReadJpeg(const std::uint8_t* bytes, std::size_t length, JpegImage& i
             continue;
         }
         if (marker == 0xD9) break;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+        if (StandsAlone(marker)) continue;
         if (marker == 0xD8 || !ReadSegment(reader, marker, at)) {
             sound = false;
             break;

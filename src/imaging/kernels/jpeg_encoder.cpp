@@ -109,8 +109,6 @@ int EstimateJpegQuality(const std::array<std::uint16_t, 64>& luma)
 JpegImage JpegLayoutFor(int widthPx, int heightPx, int quality)
 {
     JpegImage image;
-    image.widthPx = widthPx;
-    image.heightPx = heightPx;
     image.quant[0] = Scaled(kLumaExample, quality);
     image.quant[1] = Scaled(kChromaExample, quality);
     image.quantDefined = {true, true, false, false};
@@ -118,10 +116,9 @@ JpegImage JpegLayoutFor(int widthPx, int heightPx, int quality)
         JpegComponent component;
         component.id = id;
         component.table = id == 1 ? 0 : 1;
-        component.blocksWide = (widthPx + 7) / 8;
-        component.blocksHigh = (heightPx + 7) / 8;
         image.components.push_back(component);
     }
+    SetJpegSize(image, widthPx, heightPx);
     return image;
 }
 

@@ -36,18 +36,6 @@ bool Get(Source& source, std::uint64_t at, std::uint8_t* into, std::size_t count
     return true;
 }
 
-// SOF0 to SOF15 but for DHT (C4), JPG (C8) and DAC (CC), which share the range.
-bool IsFrameHeader(std::uint8_t marker)
-{
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-}
-
-// Markers that stand alone, without a length: TEM and the restart markers.
-bool StandsAlone(std::uint8_t marker)
-{
-    return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);
-}
-
 // Finds the next marker from `at` on: 0xFF followed by a byte that is neither 0x00 (stuffing) nor
 // 0xFF (fill). Leaves `at` just after it.
 bool NextMarker(Source& source, std::uint64_t& at, std::uint8_t& marker)

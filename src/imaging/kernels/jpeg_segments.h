@@ -15,6 +15,18 @@ struct JpegLayout {
     std::vector<std::uint8_t> exif;  // the first EXIF block's TIFF data (after "Exif\0\0"); empty if none
 };
 
+// SOF0 to SOF15 but for DHT (C4), JPG (C8) and DAC (CC), which share the range.
+inline bool IsFrameHeader(std::uint8_t marker)
+{
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+// Markers that stand alone, without a length: TEM and the restart markers.
+inline bool StandsAlone(std::uint8_t marker)
+{
+    return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);
+}
+
 // Walks from the start-of-image marker to the first frame header; stops early at a scan, an end of
 // image, a second start of image, a segment longer than the file, or the end of the file. Bytes
 // between segments are skipped up to the next marker, as decoders skip them.

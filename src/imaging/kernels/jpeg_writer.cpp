@@ -54,18 +54,11 @@ struct CodeWriter {
     }
 };
 
-int BitLength(int magnitude)
-{
-    int bits = 0;
-    for (; magnitude; magnitude >>= 1) ++bits;
-    return bits;
-}
-
 // A value coded as its size category and then its bits, negative values one less (Annex F.1.2.1).
 template <class Sink>
 void Value(Sink& sink, int value, int table, int run)
 {
-    int size = BitLength(value < 0 ? -value : value);
+    int size = static_cast<int>(std::bit_width(static_cast<unsigned>(value < 0 ? -value : value)));
     sink.Symbol(table, run << 4 | size);
     sink.Bits(static_cast<std::uint32_t>(value < 0 ? value - 1 : value), size);
 }
