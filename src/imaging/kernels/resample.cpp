@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int kWeightBits = 14;  // weights in units of 2^-14
 constexpr int kRowBits = 6;      // the row between the passes in units of 2^-6 level
 constexpr int kLanes = 8;        // output rows filtered across together, one in each 16-bit lane
 
@@ -44,13 +43,8 @@ void OutputWeights(int length, double factor, int x, int span, int& low, std::in
         folded[static_cast<size_t>(std::clamp(j, 0, length - 1) - low)] += weight;
         sum += weight;
     }
-    int total = 0, largest = 0;
-    for (int k = 0; k < span; ++k) {
-        quantised[k] = static_cast<std::int16_t>(std::lround(folded[k] / sum * (1 << kWeightBits)));
-        total += quantised[k];
-        if (folded[k] > folded[largest]) largest = k;
-    }
-    quantised[largest] = static_cast<std::int16_t>(quantised[largest] + (1 << kWeightBits) - total);
+    for (double& weight : folded) weight /= sum;
+    QuantiseWeights(folded.data(), span, quantised);
 }
 
 // The taps of an axis of `length` pixels resampled to `newLength`, zero weights at both ends of the
@@ -273,6 +267,17 @@ void Resample(int width, int height, int channels, const Taps& down, int newWidt
 }
 
 }  // namespace
+
+void QuantiseWeights(const double* exact, int count, std::int16_t* quantised)
+{
+    int total = 0, largest = 0;
+    for (int k = 0; k < count; ++k) {
+        quantised[k] = static_cast<std::int16_t>(std::lround(exact[k] * (1 << kWeightBits)));
+        total += quantised[k];
+        if (exact[k] > exact[largest]) largest = k;
+    }
+    quantised[largest] = static_cast<std::int16_t>(quantised[largest] + (1 << kWeightBits) - total);
+}
 
 double Cubic(double t)
 {

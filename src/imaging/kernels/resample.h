@@ -9,6 +9,13 @@
 // whole distance and from 2 on; the weights of any fractional position add up to 1.
 double Cubic(double t);
 
+// Filter weights in units of 2^-kWeightBits.
+constexpr int kWeightBits = 14;
+
+// `count` weights that add up to 1, rounded to units of 2^-kWeightBits with the rounding remainder on
+// the largest, so that they add up to exactly 2^kWeightBits.
+void QuantiseWeights(const double* exact, int count, std::int16_t* quantised);
+
 // Resamples the whole width x height source onto the whole newWidth x newHeight result.
 // Pixels are `channels` bytes, 1 (grey) or 3 (blue, green, red: each filtered on its own); rows are
 // `sourceStride` and `resultStride` bytes apart, and the bytes after a row's pixels are not touched.

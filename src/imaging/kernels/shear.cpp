@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kWeightBits = 14;
 constexpr int kRunBits = 56;  // bits one 64-bit load can move whatever their phase in the first byte
 
 // The slopes of the three shears about the centre of a width x height image.
@@ -119,13 +118,7 @@ namespace {
 void ShiftWeights(double fraction, std::int16_t weights[4])
 {
     double exact[4] = {Cubic(fraction + 1), Cubic(fraction), Cubic(1 - fraction), Cubic(2 - fraction)};
-    int total = 0, largest = 0;
-    for (int k = 0; k < 4; ++k) {
-        weights[k] = static_cast<std::int16_t>(std::lround(exact[k] * (1 << kWeightBits)));
-        total += weights[k];
-        if (exact[k] > exact[largest]) largest = k;
-    }
-    weights[largest] = static_cast<std::int16_t>(weights[largest] + (1 << kWeightBits) - total);
+    QuantiseWeights(exact, 4, weights);
 }
 
 // Four taps' weights for each output byte j, as pairs: first[2j] and first[2j + 1] weigh taps 0 and 1,
