@@ -16,8 +16,9 @@ using namespace Gdiplus;
 
 // The source drawn 1:1 at (0, 0) into a new 24-bit bitmap carrying the resolution pair.
 // Null when the bitmap cannot be made or the drawing fails.
-static BitmapPtr DrawWorkingCopy(Bitmap& source, int width, int height, REAL dpiX, REAL dpiY)
+static BitmapPtr DrawWorkingCopy(Bitmap& source, REAL dpiX, REAL dpiY)
 {
+    int width = static_cast<int>(source.GetWidth()), height = static_cast<int>(source.GetHeight());
     BitmapPtr working = NewBitmap(width, height, PixelFormat24bppRGB, dpiX, dpiY);
     if (!working) return nullptr;
     Graphics graphics(working.get());
@@ -33,8 +34,7 @@ static BitmapPtr DrawWorkingCopy(Bitmap& source, int width, int height, REAL dpi
 static BitmapPtr MonochromePage(Bitmap& source, REAL dpiX, REAL dpiY)
 {
     if (!HasTransparency(source)) return ToMonochrome(source, dpiX, dpiY);
-    int width = static_cast<int>(source.GetWidth()), height = static_cast<int>(source.GetHeight());
-    BitmapPtr working = DrawWorkingCopy(source, width, height, dpiX, dpiY);
+    BitmapPtr working = DrawWorkingCopy(source, dpiX, dpiY);
     return working ? ToMonochrome(*working, dpiX, dpiY) : nullptr;
 }
 

@@ -40,17 +40,25 @@ static constexpr std::array<std::uint8_t, 256> MakeReversed()
 }
 static constexpr std::array<std::uint8_t, 256> kReversed = MakeReversed();
 
+// Packs the row's bytes sixteen at a time, black (1) where a byte is below `limit` (1 to 255), and
+// returns the pixels so packed: all but the last width % 16.
+static int PackSixteensBelow(const std::uint8_t* values, int width, int limit, std::uint8_t* row)
+{
+    // Unsigned order compared as signed: both sides moved by 128.
+    const __m128i bias = _mm_set1_epi8(-128), bound = _mm_set1_epi8(static_cast<char>(limit - 128));
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        __m128i value = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(values + x)), bias);
+        unsigned blacks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(value, bound)));
+        row[x >> 3] = kReversed[blacks & 0xFF];
+        row[(x >> 3) + 1] = kReversed[blacks >> 8];
+    }
+    return x;
+}
+
 void PackGreyRow(const std::uint8_t* grey, int width, std::uint8_t* row)
 {
-    int x = 0;
-    // Sixteen at a time: a grey below 128 is one whose top bit is clear.
-    for (; x + 16 <= width; x += 16) {
-        __m128i levels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(grey + x));
-        unsigned black = ~static_cast<unsigned>(_mm_movemask_epi8(levels));
-        row[x >> 3] = kReversed[black & 0xFF];
-        row[(x >> 3) + 1] = kReversed[(black >> 8) & 0xFF];
-    }
-    for (; x < width; x += 8) {
+    for (int x = PackSixteensBelow(grey, width, kWhiteThreshold, row); x < width; x += 8) {
         unsigned bits = 0;
         for (int i = 0; i < 8; ++i) bits = bits << 1 | (x + i < width && grey[x + i] < kWhiteThreshold);
         row[x >> 3] = static_cast<std::uint8_t>(bits);
@@ -67,16 +75,7 @@ static std::size_t PackBelowIndex(const std::uint8_t* indices, int width, const 
         if (black[i]) return 0;
     }
     if (below == 0 || below == 256) return 0;
-    // Unsigned order compared as signed: both sides moved by 128.
-    const __m128i bias = _mm_set1_epi8(-128), limit = _mm_set1_epi8(static_cast<char>(below - 128));
-    int x = 0;
-    for (; x + 16 <= width; x += 16) {
-        __m128i index = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(indices + x)), bias);
-        unsigned blacks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(index, limit)));
-        row[x >> 3] = kReversed[blacks & 0xFF];
-        row[(x >> 3) + 1] = kReversed[blacks >> 8];
-    }
-    return static_cast<std::size_t>(x / 8);
+    return static_cast<std::size_t>(PackSixteensBelow(indices, width, below, row) / 8);
 }
 
 void PackIndexedRow(const std::uint8_t* indices, int width, int bitsPerPixel, const std::uint8_t* black,
