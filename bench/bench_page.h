@@ -130,7 +130,7 @@ template <class Work>
 inline void PrintFlushCost(const std::string& path, const std::string& backup, const std::vector<unsigned char>& page,
                            int runs, Work work)
 {
-    FileCalls skipping = Files();
+    FileCalls skipping = PlatformFileCalls();
     skipping.flushFile = [](HANDLE) -> BOOL { return TRUE; };
     std::vector<double> flushed, skipped;
     for (int run = 0; run < runs; ++run) {

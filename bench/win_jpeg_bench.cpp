@@ -63,7 +63,7 @@ static std::vector<unsigned char> PageJpeg()
 static void PlatformTurn(const char* path)
 {
     SourceImage source;
-    if (!LoadGateAndBackUp(path, source)) return;
+    if (!LoadGateSweepAndBackUp(path, source)) return;
     source.bitmap->RotateFlip(Rotate90FlipNone);
     // A copy that holds its own pixels, as the program made one, so the source's file can be replaced.
     int width = static_cast<int>(source.bitmap->GetWidth()), height = static_cast<int>(source.bitmap->GetHeight());

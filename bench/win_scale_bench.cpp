@@ -39,7 +39,7 @@ static BitmapPtr PlatformDrawing(Bitmap& source, int width, int height, bool mon
 static void ScaleWith(bool platformDrawing, const char* path, double factor)
 {
     SourceImage source;
-    if (!LoadGateAndBackUp(path, source)) return;
+    if (!LoadGateSweepAndBackUp(path, source)) return;
     int width = ScaledLength(static_cast<int>(source.bitmap->GetWidth()), factor);
     int height = ScaledLength(static_cast<int>(source.bitmap->GetHeight()), factor);
     OutputFormat format = OutputFormatFor(path);

@@ -3,7 +3,6 @@
 #include "batch/files.h"
 
 #include "core/ansi_path.h"
-#include "imaging/operations.h"
 #include "imaging/page_files.h"
 
 #include "messages/texts.h"
@@ -159,9 +158,10 @@ ExpandedFiles ExpandFiles(const std::vector<std::wstring>& arguments, const char
             std::wstring fullPath = FullPath(name);
             BatchFile file{name, "", nullptr};
             if (ToAnsiPath(fullPath, file.path)) {
-                // A page named again after a run was killed inside its replace comes back from aside.
-                if (!pattern) PutBackSetAsidePage(file.path.c_str());
-                if (!IsFile(fullPath)) continue;
+                // A page named again after a run was killed inside its replace is still the user's
+                // page: the run puts it back, or the check names where it is.
+                char aside[MAX_PATH];
+                if (!IsFile(fullPath) && (pattern || !FindSetAsidePage(file.path.c_str(), aside))) continue;
             } else {
                 file.refusal = texts->msgProcessingError;
             }

@@ -5,7 +5,9 @@
 #include "batch/batch_texts.h"
 #include "batch/output.h"
 #include "core/dispatch.h"
+#include "imaging/file_calls.h"
 #include "imaging/operations.h"
+#include "imaging/page_files.h"
 #include "messages/report.h"
 #include "messages/texts.h"
 
@@ -14,6 +16,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <numeric>
 #include <optional>
@@ -83,16 +86,42 @@ static void CallOperation(const BatchCommand& command, const char* path)
     }
 }
 
+// The system's own words for a file call's error, in the system's language, on one line.
+static std::string SystemDescription(DWORD error)
+{
+    char* text = nullptr;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::unique_ptr<char, decltype(&LocalFree)> owner(text, &LocalFree);
+    std::string description = length ? std::string(text, length) : "error " + std::to_string(error);
+    for (char& c : description) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    description.erase(description.find_last_not_of(' ') + 1);
+    return description;
+}
+
 static std::vector<Report> Process(const BatchCommand& command, const BatchFile& file)
 {
     if (file.refusal) return {{file.refusal, false}};
     if (const char* warning = PageWarning(PageOf(command.operation), file.path.c_str())) return {{warning, false}};
+    // A page that a run killed inside its replace left set aside comes back before an operation that
+    // may write; the check only names it.
+    if (command.operation != Operation::Check) PutBackSetAsidePage(file.path.c_str());
     std::vector<Report> reports;
     collected = &reports;
+    ForgetFileError();
     CallOperation(command, file.path.c_str());
     collected = nullptr;
     // Every operation reports its outcome; silence would be no proof of success.
     if (reports.empty()) reports.push_back({texts->msgProcessingError, false});
+    // A failure that a file call caused says why, in the system's words.
+    if (DWORD error = LastFileError()) {
+        for (Report& report : reports) {
+            if (!report.success) report.text += " (" + SystemDescription(error) + ")";
+        }
+    }
     return reports;
 }
 

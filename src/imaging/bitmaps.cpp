@@ -2,7 +2,9 @@
 // palettes.
 #include "imaging/bitmaps.h"
 
-#include "imaging/operations.h"
+#include "imaging/file_calls.h"
+#include "imaging/kernels/image_header.h"
+#include "imaging/kernels/palette.h"
 #include "imaging/page_files.h"
 
 #include <algorithm>
@@ -74,7 +76,9 @@ void DeleteBitmap::operator()(Bitmap* bitmap)
 {
     delete bitmap;
     if (view) UnmapViewOfFile(view);
+    if (file) CloseHandle(file);
     view = nullptr;  // a bitmap the owner takes next has pixels of its own
+    file = nullptr;
 }
 
 bool IsUsable(const BitmapPtr& bitmap)
@@ -134,24 +138,45 @@ void SetMonochromePalette(Bitmap& bitmap)
     SetPaletteEntries(bitmap, {0x00FFFFFF, 0x00000000});
 }
 
-BitmapPtr MapBmp(const char* path, const ImageHeader& header)
+bool IsOnLocalDisk(const char* path)
 {
-    const BmpPixels& layout = header.bmp;
-    FileHandle file = Opened(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    // The rows must still all be there: the file may have changed since its header was read.
-    int width = static_cast<int>(header.widthPx), height = static_cast<int>(header.heightPx);
+    char root[MAX_PATH];
+    return GetVolumePathNameA(path, root, MAX_PATH) && Files().driveType(root) == DRIVE_FIXED;
+}
+
+// The header check again, on the bytes mapped: what the pixels are read by is what was checked.
+static ImageHeader CheckedHeader(const std::uint8_t* view, std::uint64_t length)
+{
+    return CheckImageHeader(
+        [&](std::uint64_t offset, std::uint8_t* into, std::size_t count) {
+            std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(count, length - offset));
+            std::copy(view + offset, view + offset + got, into);
+            return got;
+        },
+        length);
+}
+
+BitmapPtr MapBmp(const char* path)
+{
+    // Held for as long as the view lives: others may read the page, nobody may write or delete it, so
+    // no change shows through the pages of the view not yet read.
+    FileHandle file = Opened(Files().createFile(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     LARGE_INTEGER length{};
-    if (!file || !GetFileSizeEx(file.get(), &length) ||
-        layout.rowsOffset + static_cast<std::uint64_t>(layout.stride) * static_cast<std::uint64_t>(height) >
-            static_cast<std::uint64_t>(length.QuadPart)) {
-        return nullptr;
-    }
-    HANDLE mapping = CreateFileMappingA(file.get(), nullptr, PAGE_WRITECOPY, 0, 0, nullptr);
+    if (!file || !GetFileSizeEx(file.get(), &length) || length.QuadPart <= 0) return nullptr;
+    HANDLE mapping = Files().mapFile(file.get(), nullptr, PAGE_WRITECOPY, 0, 0, nullptr);
     if (!mapping) return nullptr;
     std::unique_ptr<std::uint8_t, decltype(&UnmapViewOfFile)> view(
-        static_cast<std::uint8_t*>(MapViewOfFile(mapping, FILE_MAP_COPY, 0, 0, 0)), &UnmapViewOfFile);
+        static_cast<std::uint8_t*>(Files().mapView(mapping, FILE_MAP_COPY, 0, 0, 0)), &UnmapViewOfFile);
     CloseHandle(mapping);
     if (!view) return nullptr;
+    ImageHeader header = CheckedHeader(view.get(), static_cast<std::uint64_t>(length.QuadPart));
+    const BmpPixels& layout = header.bmp;
+    if (header.kind != ImageKind::Bmp || !header.sound || layout.rowsOffset == 0 ||
+        !FitsPixelBuffers(header.widthPx, header.heightPx)) {
+        return nullptr;
+    }
+    int width = static_cast<int>(header.widthPx), height = static_cast<int>(header.heightPx);
     INT stride = static_cast<INT>(layout.stride);
     std::uint8_t* top = view.get() + layout.rowsOffset;
     if (!layout.topDown) {  // the bottom row comes first: the top one is the last stored
@@ -165,6 +190,7 @@ BitmapPtr MapBmp(const char* path, const ImageHeader& header)
     BitmapPtr bitmap(new Bitmap(width, height, stride, format, top));
     const std::uint8_t* palette = view.get() + layout.paletteOffset;
     bitmap.get_deleter().view = view.release();
+    bitmap.get_deleter().file = file.release();
     if (!IsUsable(bitmap)) return nullptr;
     if (IsIndexedPixelFormat(format)) {
         std::vector<ARGB> entries(std::size_t{1} << layout.bitsPerPixel);
@@ -179,4 +205,19 @@ BitmapPtr MapBmp(const char* path, const ImageHeader& header)
         return nullptr;
     }
     return bitmap;
+}
+
+bool HasIndicesInPalette(Bitmap& bitmap)
+{
+    PixelFormat format = bitmap.GetPixelFormat();
+    if (!IsIndexedPixelFormat(format)) return true;
+    int bits = static_cast<int>(GetPixelFormatSize(format));
+    std::size_t count = PaletteOf(bitmap).size();
+    if (count >= (std::size_t{1} << bits)) return true;  // every index a pixel can hold has a colour
+    LockedPixels indices = LockPixels(bitmap, ImageLockModeRead, format);
+    if (!indices) return false;
+    for (int y = 0; y < static_cast<int>(indices->Height); ++y) {
+        if (LargestIndex(PixelRow(*indices, y), static_cast<int>(indices->Width), bits) >= count) return false;
+    }
+    return true;
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "imaging/gdiplus_api.h"
-#include "imaging/kernels/image_header.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,9 +12,16 @@
 #include <utility>
 #include <vector>
 
-// Deletes a bitmap, then unmaps the view of a file its pixels lie in when it has one.
+// UTF-16 copy of an ANSI path, allocated with malloc; the caller frees it. nullptr if it cannot be made.
+wchar_t* AnsiToWide(char const* path);
+// Index of the first encoder whose MIME type is exactly `mimeType`, its CLSID in *clsid; -1 if none.
+int GetEncoderClsid(wchar_t const* mimeType, CLSID* clsid);
+
+// Deletes a bitmap, then unmaps the view of a file its pixels lie in and closes that file, when it
+// has them.
 struct DeleteBitmap {
     const void* view = nullptr;
+    HANDLE file = nullptr;  // the file of the view, held while it lives
     void operator()(Gdiplus::Bitmap* bitmap);
 };
 using BitmapPtr = std::unique_ptr<Gdiplus::Bitmap, DeleteBitmap>;
@@ -69,8 +75,19 @@ bool HasTransparency(Gdiplus::Bitmap& bitmap);
 // The white-first, black-second palette of every 1-bit result.
 void SetMonochromePalette(Gdiplus::Bitmap& bitmap);
 
-// The pixels of a BMP laid out as `header` says, as a bitmap over a copy-on-write view of the file:
+// True when the file at `path` lies on a local fixed disk (by the type of its volume's root), where a
+// mapped read is safe; false for network shares, removable drives and volumes of unknown type.
+bool IsOnLocalDisk(const char* path);
+
+// The pixels of the uncompressed BMP at `path`, as a bitmap over a copy-on-write view of the file:
 // nothing decoded or copied, the pixels exactly as stored, the palette opaque and the resolution in
-// dots per inch, as decoders give them. Other programs may read the file meanwhile, not write it.
-// Null when the file cannot be mapped or the bitmap made.
-BitmapPtr MapBmp(const char* path, const ImageHeader& header);
+// dots per inch, as decoders give them. The header is checked again from the mapped bytes, and the
+// file is held open for as long as the bitmap lives: others may read it, nobody may write or delete
+// it. Null when the file cannot be held or mapped, its mapped header is not that of a sound
+// uncompressed BMP of 1, 4, 8 or 24 bits, or the bitmap cannot be made.
+BitmapPtr MapBmp(const char* path);
+
+// False for an indexed bitmap with a pixel whose index lies past its palette (a broken file, which
+// encoders refuse to write back); true for every other bitmap. Reads the indices only when the
+// palette is shorter than its format allows.
+bool HasIndicesInPalette(Gdiplus::Bitmap& bitmap);

@@ -1,11 +1,13 @@
-// The batch tool's pre-flight check: what a file is and whether the operations would take it, read
-// through the pipeline's own load and gate, with nothing written.
+// The batch tool's pre-flight check: what a file is and whether the operations would take it, judged
+// by the pipeline's own load and gate, with nothing written and nothing moved.
 #include "imaging/operations.h"
 #include "imaging/page_files.h"
 #include "imaging/pipeline.h"
 #include "imaging/save.h"
 #include "messages/report.h"
 #include "messages/texts.h"
+
+#include <shlwapi.h>
 
 #include <cstdio>
 
@@ -26,31 +28,45 @@ static const char* FormatName(const ImageHeader& header, Bitmap& bitmap)
     return format == ImageFormatTIFF ? "TIFF" : "?";
 }
 
-void CheckImage(char const* path)
+// A page that a run killed inside its replace left set aside is named, not put back: the check
+// changes nothing. False when the page is not in that state.
+static bool ReportedSetAside(char const* path)
 {
-    // As the operations would: no room for the safe save's temporary file, or a file that cannot be
-    // replaced. Asked before the load, which keeps the file open.
-    char verdict[256], full[MAX_PATH], line[512];
-    bool replaceable = FullPathForSave(path, full) && CanReplace(full);
+    char full[MAX_PATH], aside[MAX_PATH], message[512];
+    if (!FullPathForSave(path, full) || !FindSetAsidePage(full, aside)) return false;
+    std::snprintf(message, sizeof message, texts->msgCheckSetAside, PathFindFileNameA(aside));
+    ReportFailure(message);
+    return true;
+}
+
+static void Check(char const* path)
+{
+    if (ReportedSetAside(path)) return;
+    char verdict[256], line[512];
     SourceImage source;
-    if (!LoadSource(path, source)) return;
-    Bitmap& image = *source.bitmap;
-    bool taken = !DpiRefusal(image, verdict, sizeof verdict);
-    if (taken && !replaceable) {
-        std::snprintf(verdict, sizeof verdict, "%s", texts->msgProcessingError);
-        taken = false;
+    Verdict judged = LoadAndJudge(path, source, verdict, sizeof verdict);
+    if (!source.bitmap) {
+        ReportFailure(texts->msgProcessingError);
+        return;
     }
-    if (taken) {
+    if (judged == Verdict::Taken) {
         bool bmp = OutputFormatFor(path).monochromeBmp;
-        const char* takenBy = bmp ? texts->msgCheckTakenByAll : texts->msgCheckTakenByImageOperations;
-        std::snprintf(verdict, sizeof verdict, "%s", takenBy);
+        std::snprintf(verdict, sizeof verdict, "%s",
+                      bmp ? texts->msgCheckTakenByAll : texts->msgCheckTakenByImageOperations);
+    } else if (judged != Verdict::WrongResolution) {
+        std::snprintf(verdict, sizeof verdict, "%s", texts->msgProcessingError);
     }
+    Bitmap& image = *source.bitmap;
     std::snprintf(line, sizeof line, texts->msgCheckLine, FormatName(ReadImageHeader(path), image), image.GetWidth(),
-                  image.GetHeight(), static_cast<double>(image.GetHorizontalResolution()),
-                  static_cast<double>(image.GetVerticalResolution()), verdict);
-    if (taken) {
+                  image.GetHeight(), static_cast<double>(source.dpiX), static_cast<double>(source.dpiY), verdict);
+    if (judged == Verdict::Taken) {
         ReportSucceeded(line);
     } else {
         ReportFailure(line);
     }
+}
+
+void CheckImage(char const* path)
+{
+    GuardMemory([&] { Check(path); });
 }

@@ -5,7 +5,7 @@
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
 #include "imaging/save.h"
-#include "imaging/scale.h"
+#include "imaging/drawn.h"
 #include "messages/report.h"
 #include "messages/texts.h"
 
@@ -92,7 +92,7 @@ static void ReportStraightened(double degrees, const char* backupName)
     ReportSucceeded(message);
 }
 
-void DeskewImage(char const* path, double maxDegrees)
+static void Deskew(char const* path, double maxDegrees)
 {
     SourceImage source;
     if (!LoadAndGate(path, source)) return;
@@ -113,7 +113,7 @@ void DeskewImage(char const* path, double maxDegrees)
         return;
     }
     OutputFormat format = OutputFormatFor(path);
-    if (!MakeBackup(source)) return;
+    if (!SweepAndBackUp(source)) return;
     BitmapPtr result = TurnedPage(source, *mono, turn, format.monochromeBmp);
     mono.reset();
     source.bitmap.reset();  // the decoded source keeps the file open
@@ -122,4 +122,9 @@ void DeskewImage(char const* path, double maxDegrees)
         return;
     }
     ReportStraightened(turn, source.backupName);
+}
+
+void DeskewImage(char const* path, double maxDegrees)
+{
+    GuardMemory([&] { Deskew(path, maxDegrees); });
 }

@@ -80,11 +80,16 @@ static BitmapPtr ErodedMonochrome(SourceImage& source, int passes)
     return ErodeInPlace(*page, passes) ? std::move(page) : nullptr;
 }
 
-void ErodeImage(char const* path, int passes)
+static void Erode(char const* path, int passes)
 {
     SourceImage source;
-    if (!LoadGateAndBackUp(path, source, ReportSaveStatus)) return;
+    if (!LoadGateSweepAndBackUp(path, source, ReportSaveStatus)) return;
     BitmapPtr result = ErodedMonochrome(source, passes);
     if (!result) return;
     SaveMonochromeBmp(source.path, source.backupName, *result, texts->msgEroded);
+}
+
+void ErodeImage(char const* path, int passes)
+{
+    GuardMemory([&] { Erode(path, passes); });
 }

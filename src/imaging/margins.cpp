@@ -68,10 +68,10 @@ static BitmapPtr Pad(Bitmap& page, const MarginLayout& layout, REAL dpiX, REAL d
     return CopyIntoWhite(page, 0, 0, width, height, newWidth, newHeight, layout.padLeft, layout.padTop, dpiX, dpiY);
 }
 
-void AdjustMargins(char const* path, Corner corner, int horizontalMarginMM, int verticalMarginMM)
+static void Adjust(char const* path, Corner corner, int horizontalMarginMM, int verticalMarginMM)
 {
     SourceImage source;
-    if (!LoadGateAndBackUp(path, source, ReportSaveStatus)) {
+    if (!LoadGateSweepAndBackUp(path, source, ReportSaveStatus)) {
         return;
     }
     // Both margins use the horizontal resolution; the DPI gate keeps the vertical one within a dot of it.
@@ -98,4 +98,9 @@ void AdjustMargins(char const* path, Corner corner, int horizontalMarginMM, int 
         return;
     }
     SaveMonochromeBmp(source.path, source.backupName, *page, texts->msgMarginsSaved);
+}
+
+void AdjustMargins(char const* path, Corner corner, int horizontalMarginMM, int verticalMarginMM)
+{
+    GuardMemory([&] { Adjust(path, corner, horizontalMarginMM, verticalMarginMM); });
 }

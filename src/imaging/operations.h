@@ -1,13 +1,9 @@
-// The four image operations a dropped file is handed to, the batch tool's own two, and the helpers
-// they share.
+// The four image operations a dropped file is handed to, and the batch tool's own two.
 // Each operation changes one file in place, reports every outcome itself and returns nothing.
 #pragma once
 
-#include "imaging/gdiplus_api.h"
 #include "imaging/kernels/margins.h"
 
-#include <string>
-#include <vector>
 
 // path: ANSI, at most 259 characters. angle: 90 turns clockwise, -90 counter-clockwise, others not at all.
 void RotateImage(char const* path, int angle);
@@ -25,21 +21,3 @@ void DeskewImage(char const* path, double maxDegrees);
 // Batch tool only. Reports the file's format, size and resolution and whether the operations would
 // take it (a success) or the gate's refusal (a failure); writes nothing.
 void CheckImage(char const* path);
-
-// UTF-16 copy of an ANSI path, allocated with malloc; the caller frees it. nullptr if it cannot be made.
-wchar_t* AnsiToWide(char const* path);
-// True when both resolutions lie within 0.5 of 600 DPI; otherwise shows the resolution found.
-bool IsValidDPI(Gdiplus::Bitmap* image);
-// Fills `backup` with the first free name "<dir><name><n><ext>", n from 1 to 999.
-// Leaves it empty when no free name fits in `size` characters.
-// A name is free when nothing answers to it, not even a link that leads nowhere.
-void GetBackupFilename(char const* path, char* backup, int size);
-// The files whose numbered backup the file at `path` would be, by the same naming rule: "page11.png"
-// is backup 1 of "page1.png" and backup 11 of "page.png". Empty when its name ends in no number from
-// 1 to 999.
-std::vector<std::string> PagesBackedUpAs(const char* path);
-// Index of the first encoder whose MIME type is exactly `mimeType`, its CLSID in *clsid; -1 if none.
-int GetEncoderClsid(wchar_t const* mimeType, CLSID* clsid);
-// Rewrites biSizeImage (row length x height + 2), biClrUsed and biClrImportant (0) of a 1-bit BMP.
-// Any other file is left as it was.
-void FixBMPHeader(char const* path);

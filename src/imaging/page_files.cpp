@@ -4,7 +4,6 @@
 #include "imaging/page_files.h"
 
 #include "imaging/file_calls.h"
-#include "imaging/operations.h"
 
 #include <shlwapi.h>
 
@@ -18,6 +17,11 @@
 #include <functional>
 #include <string>
 
+void DeleteTemporary::operator()(const char* path) const
+{
+    Files().deleteFile(path);
+}
+
 FileHandle Opened(HANDLE file)
 {
     return FileHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
@@ -25,8 +29,21 @@ FileHandle Opened(HANDLE file)
 
 FileHandle OpenForReading(const char* path)
 {
-    return Opened(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return Opened(Files().createFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool ReadHead(const char* path, std::uint8_t* head, std::size_t size, std::uint64_t& length)
+{
+    FileHandle file = OpenForReading(path);
+    LARGE_INTEGER stated{};
+    DWORD got = 0;
+    if (!file || !GetFileSizeEx(file.get(), &stated) ||
+        !Files().readFile(file.get(), head, static_cast<DWORD>(size), &got, nullptr) || got != size) {
+        return false;
+    }
+    length = static_cast<std::uint64_t>(stated.QuadPart);
+    return true;
 }
 
 // Temporary names say whose unfinished work they are: "~page.png.1A2B.lumivex" beside page.png, and
@@ -105,6 +122,7 @@ static FileHandle CreateTemporary(const char* full, char* temporary)
                                          FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr);
         if (file != INVALID_HANDLE_VALUE) return Opened(file);
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+        ForgetFileError();  // a name another run holds: the next number is tried
     }
     return nullptr;
 }
@@ -120,7 +138,7 @@ static void ForEachLeftover(const char* full, const char* suffix, const std::fun
                                suffix);
     if (length < 0 || length >= MAX_PATH) return;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
+    HANDLE search = Files().findFirstFile(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
         // "?" may also match nothing: only names of exactly the program's form are its leftovers.
@@ -128,7 +146,7 @@ static void ForEachLeftover(const char* full, const char* suffix, const std::fun
         char leftover[MAX_PATH];
         std::snprintf(leftover, sizeof leftover, "%.*s%s", static_cast<int>(folderLength), full, found.cFileName);
         use(leftover);
-    } while (FindNextFileA(search, &found));
+    } while (Files().findNextFile(search, &found));
     FindClose(search);
 }
 
@@ -136,15 +154,25 @@ void RemoveLeftovers(const char* full)
 {
     if (!Exists(full)) return;
     for (const char* suffix : {kWorkSuffix, kAsideSuffix}) {
-        ForEachLeftover(full, suffix, [](const char* leftover) { DeleteFileA(leftover); });
+        ForEachLeftover(full, suffix, [](const char* leftover) { Files().deleteFile(leftover); });
     }
 }
 
 void PutBackSetAsidePage(const char* full)
 {
     ForEachLeftover(full, kAsideSuffix, [&](const char* aside) {
-        if (!Exists(full)) MoveFileExA(aside, full, MOVEFILE_WRITE_THROUGH);
+        if (!Exists(full)) Files().moveFile(aside, full, MOVEFILE_WRITE_THROUGH);
     });
+}
+
+bool FindSetAsidePage(const char* full, char* aside)
+{
+    aside[0] = '\0';
+    if (Exists(full)) return false;
+    ForEachLeftover(full, kAsideSuffix, [&](const char* found) {
+        if (aside[0] == '\0') std::snprintf(aside, MAX_PATH, "%s", found);
+    });
+    return aside[0] != '\0';
 }
 
 static bool WriteAll(HANDLE file, const std::uint8_t* bytes, std::size_t size)
@@ -204,8 +232,9 @@ static bool GiveName(const char* temporary, const char* name)
 {
     if (Files().linkFile(name, temporary, nullptr)) return true;
     DWORD error = GetLastError();
-    return (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED) &&
-           Files().moveFile(temporary, name, MOVEFILE_WRITE_THROUGH);
+    if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED) return false;
+    ForgetFileError();  // a volume without links, not a failure
+    return Files().moveFile(temporary, name, MOVEFILE_WRITE_THROUGH);
 }
 
 bool WriteBackup(const char* full, const char* backupPath)
@@ -219,15 +248,20 @@ bool WriteBackup(const char* full, const char* backupPath)
     bool copied = FillTemporary(full, temporary, [&](HANDLE copy) {
         // As a copy by the platform would, the backup keeps the page's times.
         return CopyContents(page.get(), copy) &&
-               SetFileTime(copy, &information.ftCreationTime, nullptr, &information.ftLastWriteTime);
+               Files().setFileTime(copy, &information.ftCreationTime, nullptr, &information.ftLastWriteTime);
     });
     if (!copied) return false;
     TemporaryOwner owner(temporary);  // removed whatever happens: after the link it is a second name
     if (!GiveName(temporary, backupPath)) return false;
     // Both names are one file with one set of attributes: the temporary name goes before the backup
     // shows, so a kill leaves at worst a whole backup still hidden, never a visible temporary file.
-    owner.reset();
-    SetFileAttributesA(backupPath, CarriedAttributes(information.dwFileAttributes));
+    // Where the temporary name cannot go, or the backup cannot show, the backup goes instead: a
+    // hidden, temporary-marked backup would be one the user is told of and cannot see.
+    TemporaryOwner backup(backupPath);  // goes first, then the temporary name is tried once more
+    if (!Files().deleteFile(temporary)) return false;
+    owner.release();
+    if (!Files().setAttributes(backupPath, CarriedAttributes(information.dwFileAttributes))) return false;
+    backup.release();
     return true;
 }
 
@@ -251,11 +285,12 @@ static void AsideName(const char* full, char* aside)
     }
 }
 
+// Best effort: a result that could not take the page's creation time is still the user's page.
 static void CarryCreationTime(const char* temporary, const FILETIME& created)
 {
-    FileHandle file = Opened(CreateFileA(temporary, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
-    if (file) SetFileTime(file.get(), &created, nullptr, nullptr);
+    FileHandle file = Opened(Files().createFile(temporary, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file) Files().setFileTime(file.get(), &created, nullptr, nullptr);
 }
 
 bool ReplacePage(const char* full, const char* temporary, const WIN32_FILE_ATTRIBUTE_DATA& original,
@@ -269,7 +304,8 @@ bool ReplacePage(const char* full, const char* temporary, const WIN32_FILE_ATTRI
     // their own beside the page when the replace fails.
     char aside[MAX_PATH];
     AsideName(full, aside);
-    SetFileAttributesA(temporary, CarriedAttributes(original.dwFileAttributes));
+    // A result still hidden and marked temporary would put the page out of the user's sight.
+    if (!Files().setAttributes(temporary, CarriedAttributes(original.dwFileAttributes))) return false;
     bool replaced = Files().replaceFile(full, temporary, aside, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
     if (!replaced) {
         replaced = VolumeRefusedReplace(GetLastError()) &&
@@ -282,8 +318,9 @@ bool ReplacePage(const char* full, const char* temporary, const WIN32_FILE_ATTRI
             return false;
         }
     }
-    // The page's old content is in the numbered backup.
-    DeleteFileA(aside);
+    // The page's old content is in the numbered backup; an aside left by a failed delete is swept
+    // with the next operation on the page.
+    Files().deleteFile(aside);
     return replaced;
 }
 
@@ -306,7 +343,7 @@ static bool NameTaken(const char* path)
 {
     if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return true;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
+    HANDLE search = Files().findFirstFile(path, &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
     return true;

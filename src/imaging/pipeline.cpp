@@ -4,7 +4,7 @@
 #include "messages/report.h"
 #include "messages/texts.h"
 #include "imaging/kernels/monochrome.h"
-#include "imaging/operations.h"
+#include "imaging/file_calls.h"
 #include "imaging/page_files.h"
 
 #include <shlwapi.h>
@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <new>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -50,7 +52,7 @@ ImageHeader ReadImageHeader(char const* path)
         at.QuadPart = static_cast<LONGLONG>(offset);
         DWORD got = 0;
         if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) ||
-            !ReadFile(file.get(), into, static_cast<DWORD>(count), &got, nullptr)) {
+            !Files().readFile(file.get(), into, static_cast<DWORD>(count), &got, nullptr)) {
             return 0;
         }
         return got;
@@ -69,7 +71,8 @@ static void UseExifResolution(const ImageHeader& header, Bitmap& bitmap)
 
 // Refuses what cannot be decoded or would not fit 32-bit pixel buffers. A known format whose header
 // is broken never reaches the decoder: some decoders fault on such headers inside the load, before
-// any check of ours could run.
+// any check of ours could run. An uncompressed BMP on a local disk is read where it lies, checked
+// again from the mapped bytes; the decoder reads every other file.
 bool LoadSource(char const* path, SourceImage& source)
 {
     source.path = path;
@@ -77,21 +80,21 @@ bool LoadSource(char const* path, SourceImage& source)
     bool refused = header.kind != ImageKind::Unknown &&
                    (!header.sound || !FitsPixelBuffers(header.widthPx, header.heightPx));
     source.widePath.reset(AnsiToWide(source.path));
-    if (!refused && header.bmp.rowsOffset != 0) {
-        source.bitmap = MapBmp(source.path, header);
-    }
-    if (!refused && !source.bitmap && source.widePath) {
+    if (!refused && header.bmp.rowsOffset != 0 && IsOnLocalDisk(source.path)) {
+        source.bitmap = MapBmp(source.path);
+    } else if (!refused && source.widePath) {
         source.bitmap.reset(new Bitmap(source.widePath.get()));
     }
-    if (!IsUsable(source.bitmap) || !FitsPixelBuffers(source.bitmap->GetWidth(), source.bitmap->GetHeight())) {
-        ReportFailure(texts->msgProcessingError);
+    if (!IsUsable(source.bitmap) || !FitsPixelBuffers(source.bitmap->GetWidth(), source.bitmap->GetHeight()) ||
+        !HasIndicesInPalette(*source.bitmap)) {
+        source.bitmap.reset();
         return false;
     }
     UseExifResolution(header, *source.bitmap);
     return true;
 }
 
-bool MakeBackup(SourceImage& source)
+bool SweepAndBackUp(SourceImage& source)
 {
     char full[MAX_PATH], backupPath[MAX_PATH] = "";
     if (FullPathForSave(source.path, full)) {
@@ -108,35 +111,61 @@ bool MakeBackup(SourceImage& source)
     return true;
 }
 
-bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
+Verdict LoadAndJudge(char const* path, SourceImage& source, char* refusal, std::size_t size)
 {
     // What the safe save could not put in the file's place is refused before anything is written: a
-    // folder too long for the temporary name; a read-only file, or one another program holds, with
-    // the operation's own report of a failed save. Asked before the load, which keeps the file open.
+    // folder too long for the temporary name; a read-only file, or one another program holds. Asked
+    // before the load, which keeps the file open.
     char full[MAX_PATH];
-    if (!FullPathForSave(path, full)) {
-        ReportFailure(texts->msgProcessingError);
-        return false;
-    }
-    PutBackSetAsidePage(full);
-    DWORD attributes = GetFileAttributesA(full);
+    bool room = FullPathForSave(path, full);
+    DWORD attributes = room ? GetFileAttributesA(full) : INVALID_FILE_ATTRIBUTES;
     bool file = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-    if (file && !CanReplace(full)) {
-        if (reportSaveFailure) reportSaveFailure(Win32Error);
-        else ReportFailure(texts->msgProcessingError);
-        return false;
+    bool replaceable = !file || CanReplace(full);
+    bool loaded = LoadSource(path, source);
+    if (loaded) {
+        source.dpiX = source.bitmap->GetHorizontalResolution();
+        source.dpiY = source.bitmap->GetVerticalResolution();
     }
-    if (!LoadSource(path, source) || !IsValidDPI(source.bitmap.get())) {
-        return false;
+    if (!room) return Verdict::NoRoom;
+    if (!loaded) return Verdict::Unreadable;
+    if (DpiRefusal(*source.bitmap, refusal, size)) {
+        ForgetFileError();  // the gate's refusal says why by itself
+        return Verdict::WrongResolution;
     }
-    source.dpiX = source.bitmap->GetHorizontalResolution();
-    source.dpiY = source.bitmap->GetVerticalResolution();
-    return true;
+    return replaceable ? Verdict::Taken : Verdict::Unreplaceable;
 }
 
-bool LoadGateAndBackUp(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
+bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
 {
-    return LoadAndGate(path, source, reportSaveFailure) && MakeBackup(source);
+    char refusal[256];
+    switch (LoadAndJudge(path, source, refusal, sizeof refusal)) {
+    case Verdict::Taken: return true;
+    case Verdict::WrongResolution: ReportFailure(refusal); break;
+    case Verdict::Unreplaceable:
+        if (reportSaveFailure) {
+            reportSaveFailure(Win32Error);
+            break;
+        }
+        [[fallthrough]];
+    case Verdict::NoRoom:
+    case Verdict::Unreadable: ReportFailure(texts->msgProcessingError); break;
+    }
+    source.bitmap.reset();
+    return false;
+}
+
+bool LoadGateSweepAndBackUp(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
+{
+    return LoadAndGate(path, source, reportSaveFailure) && SweepAndBackUp(source);
+}
+
+void GuardMemory(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const std::bad_alloc&) {
+        ReportFailure(texts->msgProcessingError);
+    }
 }
 
 // Fills `mono` from the source's own palette indices (1, 4 or 8 bits) without widening them to 24

@@ -6,6 +6,7 @@
 #include "imaging/kernels/image_header.h"
 
 #include <cstddef>
+#include <functional>
 
 // What the head of the pipeline hands to an operation's own work.
 struct SourceImage {
@@ -21,24 +22,46 @@ struct SourceImage {
 // Kind Unknown when the file cannot be opened.
 ImageHeader ReadImageHeader(char const* path);
 
-// Head: LoadAndGate, then MakeBackup. Returns false after reporting a refusal or failure; nothing
-// has been written then.
-bool LoadGateAndBackUp(char const* path, SourceImage& source, void (*reportSaveFailure)(int status) = nullptr);
+// Head: LoadAndGate, then SweepAndBackUp. Returns false after reporting a refusal or failure;
+// nothing has been written then, but what killed runs on the page left beside it may have gone.
+bool LoadGateSweepAndBackUp(char const* path, SourceImage& source,
+                            void (*reportSaveFailure)(int status) = nullptr);
 
-// The head without the backup: room for the safe save's temporary file; the refusal of a file that
-// could not be replaced (reported as `reportSaveFailure` reports a failed save; msgProcessingError
-// when null); UTF-16 path, header check, load, DPI gate, resolution pair. Returns false after
-// reporting a refusal or failure.
+// What the head makes of a page, in the order it asks; the first refusal wins, but the page is
+// loaded whenever it can be.
+enum class Verdict {
+    Taken,
+    NoRoom,           // its folder leaves no room for the safe save's temporary file
+    Unreadable,       // not decoded: broken, hostile or too large (LoadSource)
+    WrongResolution,  // the gate's refusal, its text in `refusal`
+    Unreplaceable,    // read-only, a folder, or held by another program against being replaced
+};
+// UTF-16 path, header check, load, resolution pair and the gate, with nothing reported and nothing
+// written: the one sequence of the operations' head and of the batch tool's check.
+Verdict LoadAndJudge(char const* path, SourceImage& source, char* refusal, std::size_t size);
+
+// The head without the backup: LoadAndJudge, reporting its refusal (a page that cannot be replaced
+// as `reportSaveFailure` reports a failed save, or msgProcessingError when null). Returns false, the
+// source released, after reporting.
 bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure)(int status) = nullptr);
-// Removes what killed runs on source.path left beside it, writes its numbered backup (a whole,
-// flushed copy or none; never over an existing file) and puts its name in source.backupName.
-// Returns false after reporting "Failed to create backup".
-bool MakeBackup(SourceImage& source);
+// Removes what killed runs on source.path left beside it (their hidden temporary files, a set-aside
+// copy of the page), writes its numbered backup (a whole, flushed copy or none; never over an
+// existing file) and puts its name in source.backupName. Returns false after reporting "Failed to
+// create backup".
+bool SweepAndBackUp(SourceImage& source);
 
 // Header check and load of `path` into source.bitmap (UTF-16 path too), with the resolution a JPEG
-// states in EXIF where the decoder reads none. Returns false after reporting msgProcessingError.
+// states in EXIF where the decoder reads none. False, reporting nothing, for a file that cannot be
+// decoded, whose header is broken, whose pixels would not fit 32-bit buffers or whose palette
+// indices run past its palette.
 bool LoadSource(char const* path, SourceImage& source);
 
+// Runs an operation's work; an allocation that fails anywhere in it is reported as
+// msgProcessingError, so that one page's failure is that page's alone.
+void GuardMemory(const std::function<void()>& work);
+
+// True when both resolutions lie within 0.5 of 600 DPI; otherwise shows the resolution found.
+bool IsValidDPI(Gdiplus::Bitmap* image);
 // The gate's refusal of an image's resolution (msgDpiRequired with the pair found) in `message`, or
 // false when both resolutions lie within 0.5 of 600 DPI.
 bool DpiRefusal(Gdiplus::Bitmap& image, char* message, std::size_t size);

@@ -80,10 +80,10 @@ static Status RotateJpeg(SourceImage& source, Turn turn)
     return saved;
 }
 
-void RotateImage(char const* path, int angle)
+static void Rotate(char const* path, int angle)
 {
     SourceImage source;
-    if (!LoadGateAndBackUp(path, source)) return;
+    if (!LoadGateSweepAndBackUp(path, source)) return;
     Turn turn = TurnFor(angle);
     OutputFormat format = OutputFormatFor(path);
     Status saved = GenericError;
@@ -101,4 +101,9 @@ void RotateImage(char const* path, int angle)
         return;
     }
     ReportSaved(texts->msgRotated, source.backupName);
+}
+
+void RotateImage(char const* path, int angle)
+{
+    GuardMemory([&] { Rotate(path, angle); });
 }

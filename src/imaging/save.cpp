@@ -2,7 +2,6 @@
 // hidden temporary file beside the dropped one, flushed, checked whole and only then put in its place.
 #include "imaging/kernels/monochrome.h"
 #include "imaging/kernels/palette.h"
-#include "imaging/operations.h"
 #include "imaging/page_files.h"
 #include "imaging/save.h"
 #include "messages/report.h"
@@ -15,8 +14,6 @@
 
 using namespace Gdiplus;
 
-using File = std::unique_ptr<FILE, decltype(&std::fclose)>;
-
 struct ReleaseStream {
     void operator()(IStream* stream) const { stream->Release(); }
 };
@@ -25,34 +22,6 @@ struct ReleaseStream {
 struct UnlockGlobal {
     void operator()(std::uint8_t* bytes) const { GlobalUnlock(GlobalHandle(bytes)); }
 };
-
-static File OpenFile(char const* path, const char* mode)
-{
-    FILE* opened = nullptr;
-    if (fopen_s(&opened, path, mode) != 0) opened = nullptr;
-    return File(opened, &std::fclose);
-}
-
-// Reads the file's first `size` bytes and finds its length from the end, without reading the rest.
-static bool ReadHead(FILE* file, std::uint8_t* head, size_t size, long& length)
-{
-    if (std::fread(head, 1, size, file) != size || std::fseek(file, 0, SEEK_END) != 0) return false;
-    length = std::ftell(file);
-    return length >= 0;
-}
-
-void FixBMPHeader(char const* path)
-{
-    File file = OpenFile(path, "r+b");
-    std::uint8_t header[54];
-    long length = 0;
-    if (!file || !ReadHead(file.get(), header, sizeof header, length) ||
-        !PatchMonochromeHeader(header, static_cast<std::uint32_t>(length))) {
-        return;
-    }
-    std::fseek(file.get(), 0, SEEK_SET);
-    std::fwrite(header, 1, sizeof header, file.get());
-}
 
 // `image` as 8-bit indexed colour on the fixed palette, with its resolution; null when it cannot be
 // made or locked.
@@ -84,13 +53,10 @@ static Bitmap* ReadyForEncoder(Bitmap& result, const OutputFormat& format, Bitma
 // A 1-bit BMP is checked from its bytes: header, colour table and a length that holds every row.
 static Status CheckMonochromeBmp(const char* path, UINT width, UINT height)
 {
-    File file = OpenFile(path, "rb");
     std::uint8_t head[kMonochromeBmpHeaderSize];
-    long length = 0;
-    return file && ReadHead(file.get(), head, sizeof head, length) &&
-                   IsMonochromeBmp(head, static_cast<std::uint64_t>(length), width, height)
-               ? Ok
-               : GenericError;
+    std::uint64_t length = 0;
+    return ReadHead(path, head, sizeof head, length) && IsMonochromeBmp(head, length, width, height) ? Ok
+                                                                                                      : GenericError;
 }
 
 // Any other result is decoded completely, every pixel, at the size meant. The lock in the file's own

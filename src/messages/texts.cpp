@@ -59,6 +59,7 @@ const LanguageTexts textsEN = {
     "%s, %u x %u pixels, %.0f x %.0f DPI: %s",
     "every operation takes it",
     "rotate, scale and deskew take it; erode and margins take BMP files only",
+    "set aside by an interrupted run as %s; any operation on the page puts it back",
 };
 
 const LanguageTexts textsIT = {
@@ -115,6 +116,7 @@ const LanguageTexts textsIT = {
     "%s, %u x %u pixel, %.0f x %.0f DPI: %s",
     "ogni operazione la accetta",
     "rotate, scale e deskew la accettano; erode e margins accettano solo file BMP",
+    "messa da parte da un'esecuzione interrotta come %s; qualsiasi operazione sulla pagina la rimette al suo posto",
 };
 
 const LanguageTexts* texts = &textsEN;

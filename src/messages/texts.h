@@ -51,6 +51,8 @@ struct LanguageTexts {
     const char* msgCheckLine;
     const char* msgCheckTakenByAll;
     const char* msgCheckTakenByImageOperations;
+    // A page that a killed run left set aside: "%s" its set-aside name.
+    const char* msgCheckSetAside;
 };
 
 extern const LanguageTexts textsEN;

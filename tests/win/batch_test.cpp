@@ -169,6 +169,14 @@ static std::vector<BatchCase> RunCases()
           "resolution: 72 x 72 DPI",
           "[4/4] note.txt: Please select a valid image"},
          {"a.png", "b72.png", "m.bmp", "note.txt"}},
+        {"a page a killed run left set aside: named, it comes back before it is turned",
+         {{png600, "~a.png.1A2B.lumivex-original"}}, "rotate right a.png", 0,
+         {"a.png" + rotated + "a1.png", "1 files: 1 succeeded, 0 failed"}, {}, {"a.png", "a1.png"}},
+        {"check names a set-aside page and moves nothing", {{png600, "~a.png.1A2B.lumivex-original"}}, "check a.png", 1,
+         {"1 files: 0 succeeded, 1 failed"},
+         {"a.png: set aside by an interrupted run as ~a.png.1A2B.lumivex-original; any operation on the page puts it "
+          "back"},
+         {"~a.png.1A2B.lumivex-original"}},
         {"--version", {}, "--version", 0, {"lumivex-batch " LUMIVEX_VERSION_TEXT}, {}, {}},
     };
 }
@@ -420,4 +428,52 @@ TEST(BatchTool, NameOutsideTheAnsiCodePageIsRefusedNotMappedToAnother)
     EXPECT_EQ(run.err, std::vector<std::string>{"?.png: Error processing the image"});
     EXPECT_EQ(FolderEntries(root + "\\files").size(), 3u) << "no backup of any file";
     EXPECT_TRUE(ReadBytes(root + "\\files\\z.png") == untouched);
+}
+
+// A failure that a file call caused says why in the system's own words: here a page another program
+// holds open against being replaced.
+TEST(BatchTool, FailuresOfFileCallsSayWhy)
+{
+    std::string root = FolderWith({{png600, "a.png"}});
+    std::string page = root + "\\files\\a.png";
+    HandlePtr held(CreateFileA(page.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    BatchRun run = RunBatchTool(root, "rotate right a.png");
+    held.reset();
+    char description[256] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_SHARING_VIOLATION, 0,
+                   description, sizeof description, nullptr);
+    std::string reason = description;
+    reason.erase(reason.find_last_not_of("\r\n ") + 1);
+    EXPECT_EQ(run.status, 1u);
+    EXPECT_EQ(run.err, std::vector<std::string>{"a.png: Error processing the image (" + reason + ")"});
+    EXPECT_EQ(FolderEntries(root + "\\files"), std::vector<std::string>{"a.png"});
+}
+
+// One page whose memory runs out is that page's failure; the run goes on with the others on every
+// thread. The large page's skew search asks for more than the small pages ever do at once.
+TEST(BatchTool, OnePageOutOfMemoryFailsAloneAndTheRunGoesOn)
+{
+    std::string root = FolderWith({{"skew_1.35.png", "a.png"}, {"skew_-0.85.png", "c.png"}});
+    std::string large = root + "\\files\\b.png";
+    {
+        BitmapPtr page = NewBitmap(20000, 20000, PixelFormat1bppIndexed, 600, 600);
+        SaveImageFile(*page, large, L"image/png");
+    }
+    std::vector<unsigned char> before = ReadBytes(large);
+    BatchCommand command;
+    command.operation = Operation::Deskew;
+    command.jobs = 2;
+    std::vector<BatchFile> files;
+    for (const char* name : {"a.png", "b.png", "c.png"}) {
+        files.push_back({Wide(name), root + "\\files\\" + name, nullptr});
+    }
+    size_t succeeded = 0;
+    {
+        FailingAllocations failing(8'000'000);
+        succeeded = RunBatch(command, files, 0);
+    }
+    EXPECT_EQ(succeeded, 2u);
+    EXPECT_EQ(ReadBytes(large), before);
+    EXPECT_EQ(FolderEntries(root + "\\files"),
+              (std::vector<std::string>{"a.png", "a1.png", "b.png", "c.png", "c1.png"}));
 }

@@ -17,19 +17,6 @@
 
 using namespace Gdiplus;
 
-// Allocations through operator new of at least `failFrom` bytes, other than exactly `spared`
-// bytes, fail while a test asks for it; GDI+ has its own heap and is not affected.
-static std::size_t failFrom = SIZE_MAX, spared = 0;
-
-// The library's operator delete frees with free. Not inlined, so that the compiler pairs the
-// blocks with operator delete rather than with malloc.
-__attribute__((noinline)) void* operator new(std::size_t size)
-{
-    if (size >= failFrom && size != spared) throw std::bad_alloc();
-    if (void* block = std::malloc(size ? size : 1)) return block;
-    throw std::bad_alloc();
-}
-
 // An image as text rows: '#' black, '.' white.
 using Rows = std::vector<std::string>;
 
@@ -357,11 +344,8 @@ struct FailureCase {
 
 static void WithAllocationsFailing(const char* path, std::size_t from, std::size_t except)
 {
-    failFrom = from;
-    spared = except;
+    FailingAllocations failing(from, except);
     ErodeImage(path, 4);
-    failFrom = SIZE_MAX;
-    spared = 0;
 }
 
 static void WithCreateRefusing(const char* path, PixelFormat format)

@@ -9,6 +9,9 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <new>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +49,29 @@ static void RemoveTree(const std::wstring& folder)
         }
     } while (FindNextFileW(find, &entry));
     FindClose(find);
+}
+
+static std::atomic<std::size_t> failFrom{SIZE_MAX}, spared{0};
+
+// The library's operator delete frees with free. Not inlined, so that the compiler pairs the
+// blocks with operator delete rather than with malloc.
+__attribute__((noinline)) void* operator new(std::size_t size)
+{
+    if (size >= failFrom && size != spared) throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1)) return block;
+    throw std::bad_alloc();
+}
+
+FailingAllocations::FailingAllocations(std::size_t from, std::size_t except)
+{
+    spared = except;
+    failFrom = from;
+}
+
+FailingAllocations::~FailingAllocations()
+{
+    failFrom = SIZE_MAX;
+    spared = 0;
 }
 
 std::string ScratchFolder()

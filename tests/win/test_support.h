@@ -13,6 +13,13 @@
 #include <string>
 #include <vector>
 
+// While it lives, allocations through operator new of at least `from` bytes, other than exactly
+// `except` bytes, fail on every thread; GDI+ has its own heap and is not affected.
+struct FailingAllocations {
+    FailingAllocations(std::size_t from, std::size_t except = 0);
+    ~FailingAllocations();
+};
+
 struct ShownMessage {
     HWND owner;
     std::string text;

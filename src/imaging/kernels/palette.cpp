@@ -2,6 +2,8 @@
 // channel by channel, the nearest grey from the mean, and the closer of the two wins.
 #include "imaging/kernels/palette.h"
 
+#include <algorithm>
+
 constexpr int kCubeStep = 51;
 constexpr int kRampSteps = 45;  // a level every 17/3: the cube's greys fall on every ninth step
 constexpr int kCubeCount = 216;
@@ -81,4 +83,15 @@ void QuantiseRow(const std::uint8_t* bgra, int width, std::uint8_t* indices)
         ComposeOverWhite(bgra, 1, bgr);
         indices[x] = NearestIndex(bgr[2], bgr[1], bgr[0]);
     }
+}
+
+unsigned LargestIndex(const std::uint8_t* indices, int width, int bitsPerPixel)
+{
+    unsigned largest = 0, mask = (1u << bitsPerPixel) - 1;
+    int perByte = 8 / bitsPerPixel;
+    for (int x = 0; x < width; ++x) {
+        int shift = 8 - bitsPerPixel * (x % perByte + 1);
+        largest = std::max(largest, (indices[x / perByte] >> shift) & mask);
+    }
+    return largest;
 }

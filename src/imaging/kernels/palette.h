@@ -21,3 +21,7 @@ void ComposeOverWhite(const std::uint8_t* bgra, int width, std::uint8_t* bgr);
 // differences of red, green and blue, the lower index on a tie. No dithering: a pixel's index depends
 // on that pixel alone, so the result is the same on every platform.
 void QuantiseRow(const std::uint8_t* bgra, int width, std::uint8_t* indices);
+
+// The largest palette index among the first `width` pixels of a row of 1-, 4- or 8-bit indices, the
+// leftmost pixel in a byte's most significant bits.
+unsigned LargestIndex(const std::uint8_t* indices, int width, int bitsPerPixel);
