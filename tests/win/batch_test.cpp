@@ -296,7 +296,8 @@ TEST(BatchTool, DeskewTurnsTextPagesBackWithinFiveHundredthsOfADegree)
 {
     if (!HasUnixImageMagick()) GTEST_SKIP() << "reads results with ImageMagick on the Unix side of Wine";
     const std::pair<const char*, double> pages[] = {
-        {"skew_-4.60.png", -4.60}, {"skew_-2.15.png", -2.15}, {"skew_-0.85.png", -0.85}, {"skew_1.35.png", 1.35},
+        {"skew_-4.60.png", -4.60}, {"skew_-2.15.png", -2.15}, {"skew_-0.85.png", -0.85}, {"skew_0.20.png", 0.20},
+        {"skew_1.35.png", 1.35},
         {"skew_3.90.png", 3.90}, {"skew_colour_-2.70.png", -2.70}, {"skew_colour_4.40.png", 4.40}};
     Files files;
     for (const auto& page : pages) files.push_back({page.first, page.first});

@@ -90,8 +90,10 @@ struct BmpLayout {
     std::vector<std::uint32_t> masks;
 };
 
+// A BMP of `value`'s pixels laid out as `layout` says; with `topDown` its rows stored from the top.
 template <class Value>
-static std::vector<unsigned char> LaidOutBmp(const BmpLayout& layout, int width, int height, Value value)
+static std::vector<unsigned char> LaidOutBmp(const BmpLayout& layout, int width, int height, Value value,
+                                             bool topDown = false)
 {
     std::vector<unsigned char> file;
     auto put = [&](std::uint64_t field, int bytes) {
@@ -101,13 +103,14 @@ static std::vector<unsigned char> LaidOutBmp(const BmpLayout& layout, int width,
     std::size_t offBits = 14 + infoSize + 4 * layout.palette.size();
     std::size_t rowLength = (static_cast<std::size_t>(width) * layout.bitCount + 31) / 32 * 4;
     put('B' | 'M' << 8, 2), put(offBits + rowLength * height, 4), put(0, 4), put(offBits, 4);
-    put(infoSize, 4), put(width, 4), put(height, 4), put(1, 2), put(layout.bitCount, 2);
+    put(infoSize, 4), put(width, 4), put(topDown ? -height : height, 4), put(1, 2), put(layout.bitCount, 2);
     put(layout.masks.empty() ? 0 : 3, 4), put(rowLength * height, 4), put(23622, 4), put(23622, 4);
     put(layout.palette.size(), 4), put(0, 4);
     for (std::uint32_t mask : layout.masks) put(mask, 4);
     if (!layout.masks.empty()) put(0x73524742, 4), file.resize(14 + infoSize, 0);  // 'sRGB', rest zero
     for (unsigned entry : layout.palette) put(entry & 0xFFFFFF, 4);
-    for (int y = height - 1; y >= 0; --y) {
+    for (int stored = 0; stored < height; ++stored) {
+        int y = topDown ? stored : height - 1 - stored;
         std::vector<unsigned char> row(rowLength, 0);
         for (int x = 0; x < width; ++x) {
             std::uint64_t bits = value(x, y);
@@ -188,6 +191,10 @@ TEST(ErodeImage, EveryBmpPixelFormatIsJudgedAsBefore)
         std::vector<unsigned char> bmp = LaidOutBmp(format.layout, width, height, format.value);
         WriteBytes(folder + "\\loaded.bmp", bmp);
         readInPlace += ExpectLoadedAsDecoded(folder + "\\loaded.bmp");
+        if (format.layout.masks.empty() && format.layout.bitCount != 16 && format.layout.bitCount != 32) {
+            WriteBytes(folder + "\\loaded.bmp", LaidOutBmp(format.layout, width, height, format.value, true));
+            readInPlace += ExpectLoadedAsDecoded(folder + "\\loaded.bmp");
+        }
         std::vector<std::uint8_t> plane(width * height);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) plane[y * width + x] = format.black(x, y) ? 0 : 255;
@@ -208,7 +215,7 @@ TEST(ErodeImage, EveryBmpPixelFormatIsJudgedAsBefore)
         SCOPED_TRACE(fixture);
         readInPlace += ExpectLoadedAsDecoded(FixturePath(fixture));
     }
-    EXPECT_EQ(readInPlace, 4 + 6);  // 1-, 4-, 8-bit grey and 24-bit pages, and every fixture
+    EXPECT_EQ(readInPlace, 4 + 4 + 6);  // 1-, 4-, 8-bit grey and 24-bit pages both ways up, and every fixture
     // A transparent white pixel (PNG content under a BMP name) on the frame: the erosion judges it as
     // drawn over black, as it always has, the margins by its stored colour.
     Rows white = Pattern(width, height, [](int, int) { return false; }), corner = white;

@@ -24,7 +24,9 @@ void TurnBitsByShears(const std::uint8_t* source, std::ptrdiff_t sourceStride, i
 // 2^-14, rounded to nearest and clamped to 0..255 after each shear). The source's edges are clamped
 // (taps beyond them take the edge pixel), so a uniform picture stays uniform up to where the turned
 // page ends; target pixels whose centre, turned back exactly, lies outside the source are white.
-// Memory: the image after the first shear (width and height grown by the shears), a row after the
-// second. Throws std::bad_alloc, the target untouched, without it. Other channel counts change nothing.
+// Memory: a ring of the rows of the image after the first shear (its width grown by the shears), as
+// many as the taps of one target row reach (about width x tan a + 4), each made as the second shear
+// first needs it; a row after the second. Throws std::bad_alloc, the target untouched, without it.
+// Other channel counts change nothing.
 void TurnPixelsByShears(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width, int height,
                         int channels, double degrees, std::uint8_t* target, std::ptrdiff_t targetStride);
