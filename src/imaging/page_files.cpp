@@ -175,13 +175,14 @@ bool FindSetAsidePage(const char* full, char* aside)
     return aside[0] != '\0';
 }
 
+// Writes on where a write took only part: the next one then fails with the reason (a full disk).
 static bool WriteAll(HANDLE file, const std::uint8_t* bytes, std::size_t size)
 {
     while (size > 0) {
         DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)), written = 0;
-        if (!Files().writeFile(file, bytes, chunk, &written, nullptr) || written != chunk) return false;
-        bytes += chunk;
-        size -= chunk;
+        if (!Files().writeFile(file, bytes, chunk, &written, nullptr) || written == 0) return false;
+        bytes += written;
+        size -= written;
     }
     return true;
 }
