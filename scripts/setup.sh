@@ -41,8 +41,8 @@ lumivex_build_for_screen() {
   source scripts/wine-screen.sh
 }
 
-# Keeps one wineserver alive until the calling script ends, so that each Wine process starts in a
-# fraction of a second.
+# Keeps one wineserver and its desktop alive until the calling script ends, so that each Wine process
+# starts in a fraction of a second and the desktop's process holds no test's output.
 lumivex_start_wine() {
   source scripts/wine-env.sh
   wineserver -w  # the prefix set-up's server ends first; a new one then stays for the whole run
@@ -51,4 +51,24 @@ lumivex_start_wine() {
   # output of ours to hold open.
   wine cmd /c exit >/dev/null 2>&1 || true
   trap 'wineserver -k 2>/dev/null || true' EXIT
+  lumivex_keep_wine_desktop
+}
+
+# Wine starts the desktop's process (explorer.exe /desktop) from the first process that needs a
+# desktop, and that process's standard error goes with it; the desktop closes a second after its
+# last other process ends. CTest waits for a test's output to close, so the test that started it
+# lasted as long as the tests after it kept the desktop busy (docs/platform-notes.md). An idle
+# window of Wine's own starts the desktop here, with no output of ours, and keeps it open until the
+# server ends; the tests start once it is there.
+lumivex_keep_wine_desktop() {
+  local pid
+  wine notepad.exe >/dev/null 2>&1 &
+  for _ in $(seq 300); do
+    for pid in $(pgrep -f 'explorer\.exe /desktop'); do
+      tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    done
+    sleep 0.1
+  done
+  echo "Wine's desktop did not start for $WINEPREFIX" >&2
+  return 1
 }
