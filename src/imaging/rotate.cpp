@@ -1,4 +1,6 @@
 // Quarter turns of PNG, JPEG, GIF and BMP files in place; JPEG files without loss where their blocks allow.
+#include "imaging/jpeg_output.h"
+#include "imaging/kernels/lengths.h"
 #include "imaging/kernels/turn.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
@@ -63,21 +65,17 @@ static BitmapPtr MakeResult(SourceImage& source, Turn pending, bool monochromeBm
     return ToMonochrome(*turned, source.dpiX, source.dpiY);
 }
 
-// A JPEG is turned in its coefficients where its blocks allow, losing nothing; elsewhere its pixels are
-// turned and encoded again with its own tables. Returns the save's status.
-static Status RotateJpeg(SourceImage& source, Turn turn)
+// A JPEG file is turned by libjpeg-turbo, in its coefficients where its blocks allow, losing nothing;
+// other content under a JPEG name goes the way of the other formats. Returns the save's status.
+static Status RotateJpeg(SourceImage& source, Turn turn, const std::vector<std::uint8_t>& bytes,
+                         const OutputFormat& format)
 {
-    JpegSource jpeg = ReadJpegSource(source.path);
-    Status saved = GenericError;
-    if (jpeg.content == JpegContent::Coefficients && TurnsLosslessly(jpeg.image, turn)) {
-        source.bitmap.reset();  // the decoded source keeps the file open
-        saved = SaveJpegCoefficientsOver(source.path, jpeg.image, turn, source.dpiX, source.dpiY);
-    } else {
-        BitmapPtr turned = TurnedCopy(*source.bitmap, turn, source.dpiX, source.dpiY);
-        source.bitmap.reset();
-        if (turned) saved = SaveJpegOver(source.path, *turned, jpeg, turn, source.dpiX, source.dpiY);
-    }
-    return saved;
+    source.bitmap.reset();  // the decoded source keeps the file open
+    JpegResult turned = TurnedJpeg(bytes, turn, static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
+                                   static_cast<std::uint16_t>(WholeDpi(source.dpiY)));
+    if (turned.status != Ok) return turned.status;
+    return SaveBytesOver(source.path, turned.bytes, static_cast<UINT>(turned.widthPx),
+                         static_cast<UINT>(turned.heightPx), format);
 }
 
 void RotateImage(char const* path, int angle)
@@ -87,8 +85,13 @@ void RotateImage(char const* path, int angle)
     Turn turn = TurnFor(angle);
     OutputFormat format = OutputFormatFor(path);
     Status saved = GenericError;
-    if (format.jpeg) {
-        saved = RotateJpeg(source, turn);
+    // The source's tables and metadata are read before anything is turned: a file that cannot be read
+    // whole fails here rather than give a result without them.
+    std::vector<std::uint8_t> bytes;
+    if (format.jpeg && !ReadWholeFile(path, bytes)) {
+        saved = Win32Error;
+    } else if (format.jpeg && IsJpegData(bytes)) {
+        saved = RotateJpeg(source, turn, bytes, format);
     } else {
         // Some platforms cannot turn 1- and 4-bit images; the program then turns the pixels itself.
         Turn pending = source.bitmap->RotateFlip(RotateFlipTypeFor(turn)) == Ok ? Turn::None : turn;

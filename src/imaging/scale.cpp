@@ -2,6 +2,7 @@
 // resampler, saved in place in the format the extension names (BMP always as 1-bit black and white).
 #include "imaging/scale.h"
 
+#include "imaging/jpeg_output.h"
 #include "imaging/kernels/erosion.h"
 #include "imaging/kernels/lengths.h"
 #include "imaging/kernels/palette.h"
@@ -192,6 +193,17 @@ BitmapPtr ScaledImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpi
                       });
 }
 
+// The JPEG file's bytes scaled and saved over it; the save's status.
+static Status SaveScaledJpeg(const SourceImage& source, const std::vector<std::uint8_t>& bytes, int width, int height,
+                             const OutputFormat& format)
+{
+    JpegResult scaled = ScaledJpeg(bytes, width, height, static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
+                                   static_cast<std::uint16_t>(WholeDpi(source.dpiY)));
+    if (scaled.status != Ok) return scaled.status;
+    return SaveBytesOver(source.path, scaled.bytes, static_cast<UINT>(scaled.widthPx),
+                         static_cast<UINT>(scaled.heightPx), format);
+}
+
 void ScaleImage(char const* path, double factorX, double factorY)
 {
     SourceImage source;
@@ -206,10 +218,20 @@ void ScaleImage(char const* path, double factorX, double factorY)
         ReportFailure(texts->msgProcessingError);
         return;
     }
-    BitmapPtr result = ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY, format.monochromeBmp);
-    source.bitmap.reset();  // the decoded source keeps the dropped file open
-    Status saved = result ? SaveOver(path, *result, format) : GenericError;
-    result.reset();
+    Status saved = GenericError;
+    // A JPEG file is decoded, resampled and encoded again in its own colour space by libjpeg-turbo;
+    // other content under a JPEG name goes the way of the other formats.
+    std::vector<std::uint8_t> bytes;
+    if (format.jpeg && !ReadWholeFile(path, bytes)) {
+        saved = Win32Error;
+    } else if (format.jpeg && IsJpegData(bytes)) {
+        source.bitmap.reset();
+        saved = SaveScaledJpeg(source, bytes, width, height, format);
+    } else {
+        BitmapPtr result = ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY, format.monochromeBmp);
+        source.bitmap.reset();  // the decoded source keeps the dropped file open
+        saved = result ? SaveOver(path, *result, format) : GenericError;
+    }
     source.widePath.reset();
     if (saved != Ok) {
         ReportFailure(texts->msgProcessingError);
