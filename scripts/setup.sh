@@ -34,6 +34,7 @@ lumivex_install_missing() {
 # the project's own: the same archives, releases, components and keys, so `apt-get source` checks what
 # it fetches against the same signed Release files. Running it again changes nothing.
 lumivex_enable_source_entries() {
+  # shellcheck disable=SC2016  # $(IDENTIFIER) is apt's own field syntax
   if [ -n "$(apt-get indextargets --format '$(IDENTIFIER)' 'Identifier: Sources')" ]; then
     return
   fi

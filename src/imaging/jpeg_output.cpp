@@ -127,11 +127,29 @@ void WriteMetadata(jpeg_compress_struct& result, const jpeg_decompress_struct& s
     }
 }
 
-// The result's header: the resolution in whole DPI; a JFIF header where the colour space calls for one
+// Component ids as the colour space written names them (JFIF's 1, 2, 3; 'R', 'G', 'B', 'C', 'M', 'Y', 'K'
+// with an Adobe marker), whatever the source's said, so that a decoder that goes by the ids decodes
+// what was written.
+void NameComponents(jpeg_compress_struct& result)
+{
+    const char* names = nullptr;
+    switch (result.jpeg_color_space) {
+    case JCS_GRAYSCALE: names = "\1"; break;
+    case JCS_YCbCr: names = "\1\2\3"; break;
+    case JCS_RGB: names = "RGB"; break;
+    case JCS_CMYK: names = "CMYK"; break;
+    case JCS_YCCK: names = "YCCK"; break;
+    default: return;
+    }
+    for (int c = 0; c < result.num_components && names[c] != '\0'; ++c) result.comp_info[c].component_id = names[c];
+}
+
+// The result's header: component ids named by its colour space; the resolution in whole DPI; a JFIF header where the colour space calls for one
 // or the source had one (which may be where its resolution was stated); the source's coding kept.
 void SetHeader(jpeg_compress_struct& result, const jpeg_decompress_struct& source, std::uint16_t dpiX,
                std::uint16_t dpiY)
 {
+    NameComponents(result);
     result.write_JFIF_header = source.saw_JFIF_marker || result.jpeg_color_space == JCS_YCbCr ||
                                result.jpeg_color_space == JCS_GRAYSCALE;
     result.density_unit = 1;

@@ -405,6 +405,7 @@ TEST(SafeSave, EachFailureLeavesTheFileAsItWas)
         ClearMessages();
     };
     enum Outcome { Kept, Saved, SetAside };
+    int turnedWidth = 50;
     auto expect = [&](Outcome outcome, const std::string& step) {
         SCOPED_TRACE(step);
         ASSERT_EQ(Messages().size(), 1u);
@@ -413,11 +414,12 @@ TEST(SafeSave, EachFailureLeavesTheFileAsItWas)
         if (outcome == Kept) {
             EXPECT_EQ(ReadBytes(path), original);
         } else if (outcome == Saved && HasUnixImageMagick()) {
-            EXPECT_EQ(ReadWithImageMagick(path).width, 50);
+            EXPECT_EQ(ReadWithImageMagick(path).width, turnedWidth);
         }
-        if (outcome != SetAside && entries == std::vector<std::string>{"page.png"}) return;
+        std::string name = path.substr(folder.size() + 1), backup = std::string(name).insert(name.size() - 4, "1");
+        if (outcome != SetAside && entries == std::vector<std::string>{name}) return;
         ASSERT_EQ(entries.size(), outcome == SetAside ? 3u : 2u) << testing::PrintToString(entries);
-        EXPECT_EQ(ReadBytes(folder + "\\page1.png"), original);
+        EXPECT_EQ(ReadBytes(folder + "\\" + backup), original);
         if (outcome != SetAside) return;
         bool firstIsPage = ReadBytes(folder + "\\" + entries[1]) == original;
         EXPECT_EQ(ReadBytes(folder + "\\" + entries[firstIsPage ? 1 : 2]), original);
@@ -488,6 +490,20 @@ TEST(SafeSave, EachFailureLeavesTheFileAsItWas)
             MoveFileA((folder + "\\" + std::string(name).insert(4, "1")).c_str(), (folder + "\\page1.png").c_str());
             expect(Kept, std::string(name) + " " + what);
         }
+    }
+    // A JPEG file: the read of its tables and metadata before the turn and the check's read of the
+    // result are file calls too; where any fails the page stays as it was, never replaced by a result
+    // made without the source's tables.
+    path = CopyFixture("jpeg_420_61x45.jpg", folder, "page.jpg");
+    original = ReadBytes(path);
+    turnedWidth = 45;
+    reset();
+    calls = RotateWithFailures(path, {});
+    expect(Saved, "JPEG, no call fails");
+    for (int step = 1; step <= calls; ++step) {
+        reset();
+        RotateWithFailures(path, {{step, ERROR_ACCESS_DENIED}});
+        expect(Kept, "JPEG, call " + std::to_string(step) + " of " + std::to_string(calls) + " fails");
     }
 }
 

@@ -237,16 +237,22 @@ TEST(ScaleImage, TargetsBeyondPixelBufferSizesAreRefusedAndTheFileKept)
     mono.reset();
     // A side beyond the range of int.
     std::string small = MakeWhitePng(folder, "small.png", 5, 5);
+    // A JPEG result wider than a JPEG can state (65,535), refused before any encoding: from a JPEG file
+    // (61 x 1075 = 65575) and from other content under a JPEG name (5 x 13108 = 65540).
+    std::string wide = CopyFixture("jpeg_420_61x45.jpg", folder, "wide.jpg");
+    std::string png = MakeWhitePng(folder, "png.jpg", 5, 5);
     struct Case { std::string path; double factorX, factorY; };
-    for (const Case& c : {Case{large, 10, 10}, Case{small, 1e12, 1}, Case{small, 1, 1e12}}) {
+    for (const Case& c : {Case{large, 10, 10}, Case{small, 1e12, 1}, Case{small, 1, 1e12}, Case{wide, 1075, 1},
+                          Case{png, 1, 13108}}) {
         std::vector<unsigned char> before = ReadBytes(c.path);
         ClearMessages();
         ScaleImage(c.path.c_str(), c.factorX, c.factorY);
         ExpectProcessingError();
         EXPECT_EQ(ReadBytes(c.path), before) << c.path;
     }
-    EXPECT_EQ(FolderEntries(folder),
-              (std::vector<std::string>{"large.png", "large1.png", "small.png", "small1.png", "small2.png"}));
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"large.png", "large1.png", "png.jpg", "png1.jpg",
+                                                                "small.png", "small1.png", "small2.png", "wide.jpg",
+                                                                "wide1.jpg"}));
 }
 
 TEST(ScaleImage, FailedSaveReportsAndKeepsTheFile)

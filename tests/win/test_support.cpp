@@ -218,7 +218,7 @@ static unsigned Read16Be(const std::vector<unsigned char>& bytes, size_t at)
 
 JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file)
 {
-    JpegFacts facts{-1, 0, 0, 0, 0, {}, {}};
+    JpegFacts facts{-1, 0, 0, 0, 0, {}, {}, {}};
     size_t at = 2;
     while (at + 4 <= file.size() && file[at] == 0xFF && file[at + 1] != 0xDA) {
         size_t length = Read16Be(file, at + 2);
@@ -234,9 +234,10 @@ JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file)
             (metadata ? facts.metadata : facts.tables)
                 .emplace_back(file.begin() + static_cast<long>(at), file.begin() + static_cast<long>(at + 2 + length));
         }
-        if (file[at + 1] >= 0xC0 && file[at + 1] <= 0xC2 && length >= 8) {
+        if (file[at + 1] >= 0xC0 && file[at + 1] <= 0xCB && file[at + 1] != 0xC4 && file[at + 1] != 0xC8 && length >= 8) {
             facts.height = static_cast<int>(Read16Be(file, at + 5));
             facts.width = static_cast<int>(Read16Be(file, at + 7));
+            for (size_t c = 0; c < file[at + 9] && 10 + 3 * c < length; ++c) facts.componentIds.push_back(file[at + 10 + 3 * c]);
         }
         at += 2 + length;
     }

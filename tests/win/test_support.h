@@ -81,6 +81,7 @@ std::vector<unsigned> BmpPalette(const std::vector<unsigned char>& file);
 struct JpegFacts {
     int unit, densityX, densityY, width, height;
     std::vector<std::vector<unsigned char>> metadata, tables;
+    std::vector<unsigned char> componentIds;  // from the frame header, in its order
 };
 JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file);
 
