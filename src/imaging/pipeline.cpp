@@ -23,8 +23,11 @@ using namespace Gdiplus;
 
 bool DpiRefusal(Bitmap& image, char* message, std::size_t size)
 {
-    REAL horizontal = image.GetHorizontalResolution();
-    REAL vertical = image.GetVerticalResolution();
+    return DpiRefusal(image.GetHorizontalResolution(), image.GetVerticalResolution(), message, size);
+}
+
+bool DpiRefusal(REAL horizontal, REAL vertical, char* message, std::size_t size)
+{
     if (std::fabs(horizontal - 600.0f) <= 0.5f && std::fabs(vertical - 600.0f) <= 0.5f) {
         return false;
     }
@@ -70,13 +73,18 @@ static void UseExifResolution(const ImageHeader& header, Bitmap& bitmap)
 // Refuses what cannot be decoded or would not fit 32-bit pixel buffers. A known format whose header
 // is broken never reaches the decoder: some decoders fault on such headers inside the load, before
 // any check of ours could run.
-bool LoadSource(char const* path, SourceImage& source)
+bool LoadSource(char const* path, SourceImage& source, SourceNeeds needs)
 {
     source.path = path;
     ImageHeader header = ReadImageHeader(source.path);
     bool refused = header.kind != ImageKind::Unknown &&
                    (!header.sound || !FitsPixelBuffers(header.widthPx, header.heightPx));
     source.widePath.reset(AnsiToWide(source.path));
+    if (!refused && needs == SourceNeeds::JpegBytes && header.kind == ImageKind::Jpeg) {
+        source.dpiX = static_cast<REAL>(header.jpegDpiX);
+        source.dpiY = static_cast<REAL>(header.jpegDpiY);
+        return true;
+    }
     if (!refused && header.bmp.rowsOffset != 0) {
         source.bitmap = MapBmp(source.path, header);
     }
@@ -88,6 +96,8 @@ bool LoadSource(char const* path, SourceImage& source)
         return false;
     }
     UseExifResolution(header, *source.bitmap);
+    source.dpiX = source.bitmap->GetHorizontalResolution();
+    source.dpiY = source.bitmap->GetVerticalResolution();
     return true;
 }
 
@@ -108,7 +118,7 @@ bool MakeBackup(SourceImage& source)
     return true;
 }
 
-bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
+bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure)(int status), SourceNeeds needs)
 {
     // What the safe save could not put in the file's place is refused before anything is written: a
     // folder too long for the temporary name; a read-only file, or one another program holds, with
@@ -126,17 +136,19 @@ bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure
         else ReportFailure(texts->msgProcessingError);
         return false;
     }
-    if (!LoadSource(path, source) || !IsValidDPI(source.bitmap.get())) {
+    if (!LoadSource(path, source, needs)) return false;
+    char message[256];
+    if (DpiRefusal(source.dpiX, source.dpiY, message, sizeof message)) {
+        ReportFailure(message);
         return false;
     }
-    source.dpiX = source.bitmap->GetHorizontalResolution();
-    source.dpiY = source.bitmap->GetVerticalResolution();
     return true;
 }
 
-bool LoadGateAndBackUp(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
+bool LoadGateAndBackUp(char const* path, SourceImage& source, void (*reportSaveFailure)(int status),
+                       SourceNeeds needs)
 {
-    return LoadAndGate(path, source, reportSaveFailure) && MakeBackup(source);
+    return LoadAndGate(path, source, reportSaveFailure, needs) && MakeBackup(source);
 }
 
 // Fills `mono` from the source's own palette indices (1, 4 or 8 bits) without widening them to 24

@@ -11,11 +11,16 @@
 struct SourceImage {
     const char* path = nullptr;                // the dropped path (ANSI)
     WidePath widePath{nullptr, &std::free};  // the dropped path in UTF-16
-    BitmapPtr bitmap;                          // decoded source; keeps the file open until reset
+    BitmapPtr bitmap;                          // decoded source (null for SourceNeeds::JpegBytes); keeps the file open until reset
     char backupName[512] = "";                 // the backup's file name and extension, for the report
     Gdiplus::REAL dpiX = 0;                    // resolution pair, stamped on every image made
     Gdiplus::REAL dpiY = 0;
 };
+
+// What an operation needs of its source: the platform's decode, or for a JPEG file that it works on
+// through its bytes (the quarter turn by libjpeg-turbo) only the header's check and resolution, as
+// Windows would read them, without decoding a pixel. Other files are decoded either way.
+enum class SourceNeeds { Pixels, JpegBytes };
 
 // The header check of the file at `path` (ANSI), read with seeks before any decoder opens it.
 // Kind Unknown when the file cannot be opened.
@@ -23,24 +28,30 @@ ImageHeader ReadImageHeader(char const* path);
 
 // Head: LoadAndGate, then MakeBackup. Returns false after reporting a refusal or failure; nothing
 // has been written then.
-bool LoadGateAndBackUp(char const* path, SourceImage& source, void (*reportSaveFailure)(int status) = nullptr);
+bool LoadGateAndBackUp(char const* path, SourceImage& source, void (*reportSaveFailure)(int status) = nullptr,
+                       SourceNeeds needs = SourceNeeds::Pixels);
 
 // The head without the backup: room for the safe save's temporary file; the refusal of a file that
 // could not be replaced (reported as `reportSaveFailure` reports a failed save; msgProcessingError
 // when null); UTF-16 path, header check, load, DPI gate, resolution pair. Returns false after
 // reporting a refusal or failure.
-bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure)(int status) = nullptr);
+bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure)(int status) = nullptr,
+                 SourceNeeds needs = SourceNeeds::Pixels);
 // Removes what killed runs on source.path left beside it, writes its numbered backup (a whole,
 // flushed copy or none; never over an existing file) and puts its name in source.backupName.
 // Returns false after reporting "Failed to create backup".
 bool MakeBackup(SourceImage& source);
 
 // Header check and load of `path` into source.bitmap (UTF-16 path too), with the resolution a JPEG
-// states in EXIF where the decoder reads none. Returns false after reporting msgProcessingError.
-bool LoadSource(char const* path, SourceImage& source);
+// states in EXIF where the decoder reads none; the resolution pair in source.dpiX and dpiY. With
+// SourceNeeds::JpegBytes a sound JPEG file is not decoded: the pair is its header's. Returns false
+// after reporting msgProcessingError.
+bool LoadSource(char const* path, SourceImage& source, SourceNeeds needs = SourceNeeds::Pixels);
 
-// The gate's refusal of an image's resolution (msgDpiRequired with the pair found) in `message`, or
-// false when both resolutions lie within 0.5 of 600 DPI.
+// The gate's refusal of a resolution pair (msgDpiRequired with the pair found) in `message`, or false
+// when both lie within 0.5 of 600 DPI.
+bool DpiRefusal(Gdiplus::REAL dpiX, Gdiplus::REAL dpiY, char* message, std::size_t size);
+// DpiRefusal of the image's resolution.
 bool DpiRefusal(Gdiplus::Bitmap& image, char* message, std::size_t size);
 
 // The 1-bit image of `source` by the blue threshold, with the resolution pair and the

@@ -65,12 +65,13 @@ static BitmapPtr MakeResult(SourceImage& source, Turn pending, bool monochromeBm
     return ToMonochrome(*turned, source.dpiX, source.dpiY);
 }
 
-// A JPEG file is turned by libjpeg-turbo, in its coefficients where its blocks allow, losing nothing;
-// other content under a JPEG name goes the way of the other formats. Returns the save's status.
-static Status RotateJpeg(SourceImage& source, Turn turn, const std::vector<std::uint8_t>& bytes,
-                         const OutputFormat& format)
+// A JPEG file is turned by libjpeg-turbo from its bytes, in its coefficients where its blocks allow,
+// losing nothing. Its tables and metadata are read whole before anything is turned: a file that cannot
+// be read fails here rather than give a result without them. Returns the save's status.
+static Status RotateJpeg(const SourceImage& source, Turn turn, const OutputFormat& format)
 {
-    source.bitmap.reset();  // the decoded source keeps the file open
+    std::vector<std::uint8_t> bytes;
+    if (!ReadWholeFile(source.path, bytes)) return Win32Error;
     JpegResult turned = TurnedJpeg(bytes, turn, static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
                                    static_cast<std::uint16_t>(WholeDpi(source.dpiY)));
     if (turned.status != Ok) return turned.status;
@@ -80,18 +81,14 @@ static Status RotateJpeg(SourceImage& source, Turn turn, const std::vector<std::
 
 void RotateImage(char const* path, int angle)
 {
-    SourceImage source;
-    if (!LoadGateAndBackUp(path, source)) return;
-    Turn turn = TurnFor(angle);
     OutputFormat format = OutputFormatFor(path);
+    // A JPEG file under a JPEG name is gated from its headers, never decoded by the platform.
+    SourceImage source;
+    if (!LoadGateAndBackUp(path, source, nullptr, format.jpeg ? SourceNeeds::JpegBytes : SourceNeeds::Pixels)) return;
+    Turn turn = TurnFor(angle);
     Status saved = GenericError;
-    // The source's tables and metadata are read before anything is turned: a file that cannot be read
-    // whole fails here rather than give a result without them.
-    std::vector<std::uint8_t> bytes;
-    if (format.jpeg && !ReadWholeFile(path, bytes)) {
-        saved = Win32Error;
-    } else if (format.jpeg && IsJpegData(bytes)) {
-        saved = RotateJpeg(source, turn, bytes, format);
+    if (!source.bitmap) {
+        saved = RotateJpeg(source, turn, format);
     } else {
         // Some platforms cannot turn 1- and 4-bit images; the program then turns the pixels itself.
         Turn pending = source.bitmap->RotateFlip(RotateFlipTypeFor(turn)) == Ok ? Turn::None : turn;

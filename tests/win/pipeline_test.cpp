@@ -185,6 +185,18 @@ TEST(DpiGate, JpegResolutionStatedInExifIsReadAsWindowsReadsIt)
         ASSERT_EQ(Messages().size(), 1u);
         EXPECT_EQ(Messages()[0].caption, "Success") << "the result is accepted again: " << Messages()[0].text;
     }
+    // The turns gate JPEG files from their headers, without the decoder: the same pair as the decoder
+    // and the EXIF stand-in give, for every JPEG fixture.
+    for (const char* fixture : {"colour_600.jpg", "colour_72.jpg", "colour_exif_600.jpg", "colour_exif_only_600.jpg",
+                                "colour_exif_72.jpg", "colour_jfif300_exif600.jpg", "jpeg_cmyk_61x45.jpg",
+                                "jpeg_rgb_61x45.jpg", "jpeg_arithmetic_64x48.jpg"}) {
+        SourceImage decoded, headerOnly;
+        ASSERT_TRUE(LoadSource(FixturePath(fixture).c_str(), decoded)) << fixture;
+        ASSERT_TRUE(LoadSource(FixturePath(fixture).c_str(), headerOnly, SourceNeeds::JpegBytes)) << fixture;
+        EXPECT_FALSE(headerOnly.bitmap) << fixture;
+        EXPECT_EQ(headerOnly.dpiX, decoded.dpiX) << fixture;
+        EXPECT_EQ(headerOnly.dpiY, decoded.dpiY) << fixture;
+    }
 }
 
 TEST(LoadFailure, UndecodableFilesAndFoldersAreRefusedBeforeTheBackup)
