@@ -83,6 +83,8 @@ bool LoadSource(char const* path, SourceImage& source, SourceNeeds needs)
     if (!refused && needs == SourceNeeds::JpegBytes && header.kind == ImageKind::Jpeg) {
         source.dpiX = static_cast<REAL>(header.jpegDpiX);
         source.dpiY = static_cast<REAL>(header.jpegDpiY);
+        source.widthPx = static_cast<int>(header.widthPx);
+        source.heightPx = static_cast<int>(header.heightPx);
         return true;
     }
     if (!refused && header.bmp.rowsOffset != 0) {
@@ -98,6 +100,8 @@ bool LoadSource(char const* path, SourceImage& source, SourceNeeds needs)
     UseExifResolution(header, *source.bitmap);
     source.dpiX = source.bitmap->GetHorizontalResolution();
     source.dpiY = source.bitmap->GetVerticalResolution();
+    source.widthPx = static_cast<int>(source.bitmap->GetWidth());
+    source.heightPx = static_cast<int>(source.bitmap->GetHeight());
     return true;
 }
 

@@ -15,6 +15,8 @@ struct SourceImage {
     char backupName[512] = "";                 // the backup's file name and extension, for the report
     Gdiplus::REAL dpiX = 0;                    // resolution pair, stamped on every image made
     Gdiplus::REAL dpiY = 0;
+    int widthPx = 0;                           // the source's size, decoded or from its header
+    int heightPx = 0;
 };
 
 // What an operation needs of its source: the platform's decode, or for a JPEG file that it works on

@@ -193,10 +193,12 @@ BitmapPtr ScaledImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpi
                       });
 }
 
-// The JPEG file's bytes scaled and saved over it; the save's status.
-static Status SaveScaledJpeg(const SourceImage& source, const std::vector<std::uint8_t>& bytes, int width, int height,
-                             const OutputFormat& format)
+// The JPEG file scaled and saved over it: its tables and metadata read whole first, so that a file that
+// cannot be read fails rather than give a result without them. Returns the save's status.
+static Status SaveScaledJpeg(const SourceImage& source, int width, int height, const OutputFormat& format)
 {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadWholeFile(source.path, bytes)) return Win32Error;
     JpegResult scaled = ScaledJpeg(bytes, width, height, static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
                                    static_cast<std::uint16_t>(WholeDpi(source.dpiY)));
     if (scaled.status != Ok) return scaled.status;
@@ -206,27 +208,23 @@ static Status SaveScaledJpeg(const SourceImage& source, const std::vector<std::u
 
 void ScaleImage(char const* path, double factorX, double factorY)
 {
+    OutputFormat format = OutputFormatFor(path);
+    // A JPEG file under a JPEG name is decoded by libjpeg-turbo alone, in its own colour space, and
+    // gated from its headers.
     SourceImage source;
-    if (!LoadGateAndBackUp(path, source)) {
+    if (!LoadGateAndBackUp(path, source, nullptr, format.jpeg ? SourceNeeds::JpegBytes : SourceNeeds::Pixels)) {
         return;
     }
-    int width = ScaledLength(static_cast<int>(source.bitmap->GetWidth()), factorX);
-    int height = ScaledLength(static_cast<int>(source.bitmap->GetHeight()), factorY);
-    OutputFormat format = OutputFormatFor(path);
+    int width = ScaledLength(source.widthPx, factorX);
+    int height = ScaledLength(source.heightPx, factorY);
     // A target whose pixels would not fit 32-bit buffers is refused before anything is drawn.
     if (width < 0 || height < 0 || !FitsPixelBuffers(width, height)) {
         ReportFailure(texts->msgProcessingError);
         return;
     }
     Status saved = GenericError;
-    // A JPEG file is decoded, resampled and encoded again in its own colour space by libjpeg-turbo;
-    // other content under a JPEG name goes the way of the other formats.
-    std::vector<std::uint8_t> bytes;
-    if (format.jpeg && !ReadWholeFile(path, bytes)) {
-        saved = Win32Error;
-    } else if (format.jpeg && IsJpegData(bytes)) {
-        source.bitmap.reset();
-        saved = SaveScaledJpeg(source, bytes, width, height, format);
+    if (!source.bitmap) {
+        saved = SaveScaledJpeg(source, width, height, format);
     } else {
         BitmapPtr result = ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY, format.monochromeBmp);
         source.bitmap.reset();  // the decoded source keeps the dropped file open
