@@ -4,7 +4,8 @@
 # -copy all`, the re-encoded turn of a 4961 x 7016 page against ImageMagick's `convert -rotate 90`; both
 # pages quality 90, 4:2:0, 600 DPI. Medians of 5, each on a fresh copy with no backup beside it; then
 # the batch tool's peak resident memory for each turn (Wine's own included: its figure for --help is
-# printed too). Usage: bench/jpeg_tools_bench.sh [LUMIVEX_BATCH_EXE] (default: the mingw build's).
+# printed too), and the PSNR of each re-encoded turn.
+# Usage: bench/jpeg_tools_bench.sh [LUMIVEX_BATCH_EXE] (default: the mingw build's).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 batch=$(realpath "${1:-$here/build/mingw/lumivex-batch.exe}")
@@ -56,6 +57,15 @@ printf 'lossless turn, 4960 x 7008:  lumivex-batch %.2f s, jpegtran -perfect %.2
   "$lossless" "$jpegtran" "$(echo "$lossless / $jpegtran" | bc -l)"
 printf 're-encoded turn, 4961 x 7016: lumivex-batch %.2f s, convert -rotate 90 %.2f s: %.2f x\n' \
   "$reencode" "$convert" "$(echo "$reencode / $convert" | bc -l)"
+
+# How close each re-encoded turn stays to the source's decoded pixels turned exactly.
+rm -rf "$work/run" && mkdir "$work/run" && cp "$work/reencode.jpg" "$work/run/page.jpg"
+wine "$batch" rotate right "Z:$work/run/page.jpg" >/dev/null 2>&1
+/usr/bin/convert "$work/reencode.jpg" -rotate 90 "$work/exact.png"
+/usr/bin/convert "$work/reencode.jpg" -rotate 90 "$work/convert.jpg"
+psnr() { /usr/bin/compare -metric PSNR "$1" "$work/exact.png" null: 2>&1 || true; }
+printf 're-encoded turn against the exact turn of the decoded source: lumivex-batch %s dB, convert %s dB\n' \
+  "$(psnr "$work/run/page.jpg")" "$(psnr "$work/convert.jpg")"
 
 # Peak resident set of the Wine process, in MB.
 peak() {

@@ -42,11 +42,20 @@ Bytes PixelSizeBlock(bool bigEndian, std::uint16_t widthPx, std::uint32_t height
 
 }  // namespace
 
-// The pixel size follows the result in both byte orders and both types, the thumbnail's IFD is
-// unlinked and no other byte changes; on blocks cut short or with any field at its edges, nothing is
-// written outside the block (exact-size copies, under the sanitizer).
-TEST(ExifPixelSize, FollowsTheResultAndUnlinksTheThumbnail)
+// A result's resolution goes into the rationals and the unit (inch), in both byte orders; a block
+// without a unit entry gets none. The pixel size follows the result in both byte orders and both
+// types, the thumbnail's IFD is unlinked and no other byte changes. On blocks cut short or with any
+// field at its edges, nothing is written outside the block (exact-size copies, under the sanitizer).
+TEST(ExifWriter, ResolutionAndPixelSizeFollowTheResultAndTheThumbnailGoes)
 {
+    for (bool bigEndian : {false, true}) {
+        Bytes tiff = MakeTiff(bigEndian, 300, 1, 254, 1, 3);
+        SetExifResolution(tiff.data(), tiff.size(), 600, 599);
+        EXPECT_EQ(tiff, MakeTiff(bigEndian, 600, 1, 599, 1, 2)) << bigEndian;
+        tiff = MakeTiff(bigEndian, 300, 7, 300, 7, 0);
+        SetExifResolution(tiff.data(), tiff.size(), 600, 600);
+        EXPECT_EQ(tiff, MakeTiff(bigEndian, 600, 1, 600, 1, 0)) << bigEndian;
+    }
     const std::uint64_t edges[] = {0, 1, 0xFFFFFFFF, 1u << 15, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFE};
     for (bool bigEndian : {false, true}) {
         Bytes tiff = PixelSizeBlock(bigEndian, 64, 48, 56);
@@ -64,6 +73,8 @@ TEST(ExifPixelSize, FollowsTheResultAndUnlinksTheThumbnail)
             for (std::uint64_t edge : edges) {
                 Bytes changed = With(sound, at, edge, 4);
                 SetExifPixelSizeDroppingThumbnail(changed.data(), changed.size(), 1, 1);
+                Bytes resolution = With(MakeTiff(bigEndian, 600, 1, 600, 1, 2), at % 40, edge, 4);
+                SetExifResolution(resolution.data(), resolution.size(), 1, 1);
             }
         }
     }
