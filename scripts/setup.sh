@@ -55,7 +55,9 @@ lumivex_fetch_jpeg_source() {
   lumivex_enable_source_entries
   rm -rf "$dir"
   mkdir -p "$dir"
-  (cd "$dir" && apt-get source -qq libjpeg-turbo >/dev/null && mv libjpeg-turbo-*/ source)
+  # A machine whose source index was never downloaded gets it once, then the fetch is tried again.
+  (cd "$dir" && { apt-get source -qq libjpeg-turbo >/dev/null 2>&1 ||
+    { apt-get update -qq && apt-get source -qq libjpeg-turbo >/dev/null; }; } && mv libjpeg-turbo-*/ source)
   [ -f "$dir/source/transupp.c" ]
 }
 
