@@ -244,6 +244,34 @@ JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file)
     return facts;
 }
 
+// The fixtures' EXIF segment as the result at width x height should carry it: the segment holds the
+// marker, its length and "Exif\0\0" before the TIFF data; fixtures.py fixes where the pixel size (a
+// little-endian SHORT and LONG) and IFD0's link to the thumbnail's IFD lie.
+static std::vector<unsigned char> ExifOfResult(std::vector<unsigned char> segment, int width, int height)
+{
+    const size_t tiff = 10;
+    for (int i = 0; i < 2; ++i) segment[tiff + 100 + i] = static_cast<unsigned char>(width >> (8 * i));
+    for (int i = 0; i < 4; ++i) segment[tiff + 112 + i] = static_cast<unsigned char>(height >> (8 * i));
+    for (int i = 0; i < 4; ++i) segment[tiff + 70 + i] = 0;
+    return segment;
+}
+
+void ExpectFixtureMetadata(const std::string& path, const std::string& fixture)
+{
+    JpegFacts source = ReadJpegFacts(ReadBytes(FixturePath(fixture))), result = ReadJpegFacts(ReadBytes(path));
+    ASSERT_GE(source.metadata.size(), 4u) << fixture;
+    EXPECT_EQ(result.metadata.size(), source.metadata.size()) << fixture;
+    for (std::vector<unsigned char> segment : source.metadata) {
+        if (segment[1] == 0xE1) segment = ExifOfResult(segment, result.width, result.height);
+        EXPECT_NE(std::find(result.metadata.begin(), result.metadata.end(), segment), result.metadata.end())
+            << fixture << ": segment FF " << std::hex << int(segment[1]);
+    }
+    std::string ids = fixture.find("cmyk") != std::string::npos  ? "YCCK"
+                      : fixture.find("rgb") != std::string::npos ? "RGB"
+                                                                 : "\1\2\3";
+    EXPECT_EQ(result.componentIds, std::vector<unsigned char>(ids.begin(), ids.end())) << fixture;
+}
+
 // The 62 bytes before the rows, field by field.
 static void ExpectMonochromeHeader(const std::vector<unsigned char>& file, int width, int height, int ppmX,
                                    int ppmY)
