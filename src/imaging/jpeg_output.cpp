@@ -8,6 +8,7 @@
 #include "imaging/kernels/resample.h"
 #include "imaging/page_files.h"
 
+#include <algorithm>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared first
 #include <cstdlib>
 #include <cstring>
@@ -29,7 +30,7 @@ namespace {
 // Source files larger than this are not read: no page at 600 DPI comes near it.
 constexpr LONGLONG kMaxJpegFileBytes = 1LL << 30;
 // Rows decoded at a time before they are turned into the result's columns.
-constexpr int kStripRows = 64;
+constexpr int kStripRows = 256;
 
 struct JpegFailure {
     int code;  // the library's message code
@@ -242,6 +243,43 @@ int ReadStrip(jpeg_decompress_struct& source, std::uint8_t* strip, std::size_t s
     return read;
 }
 
+// Rows `firstRow` on of a `width` x `height` picture of `Channels` bytes a pixel, held in `strip`
+// (`rows` rows `stride` bytes apart), copied to their columns of the picture turned by `turn` (rows
+// `turnedStride` bytes apart): clockwise, pixel (x, y) goes to (height - 1 - y, x); counter-clockwise
+// to (y, width - 1 - x). A few columns at a time, so that both sides stay in the cache.
+template <int Channels>
+void TurnStrip(const std::uint8_t* strip, std::size_t stride, int width, int rows, int firstRow, int height,
+               std::uint8_t* turned, std::size_t turnedStride, Turn turn)
+{
+    constexpr int kColumns = 32;
+    bool clockwise = turn == Turn::Clockwise;
+    // Each result row gets the strip's pixels of one column as one run: clockwise the strip's last row
+    // first, so that the run is written forwards.
+    std::size_t firstColumn = static_cast<std::size_t>(clockwise ? height - firstRow - rows : firstRow);
+    std::ptrdiff_t step = clockwise ? -static_cast<std::ptrdiff_t>(stride) : static_cast<std::ptrdiff_t>(stride);
+    const std::uint8_t* firstFrom = strip + (clockwise ? stride * static_cast<std::size_t>(rows - 1) : 0);
+    for (int x0 = 0; x0 < width; x0 += kColumns) {
+        int x1 = std::min(width, x0 + kColumns);
+        for (int x = x0; x < x1; ++x) {
+            std::size_t row = static_cast<std::size_t>(clockwise ? x : width - 1 - x);
+            std::uint8_t* to = turned + row * turnedStride + firstColumn * Channels;
+            const std::uint8_t* from = firstFrom + static_cast<std::size_t>(x) * Channels;
+            for (int r = 0; r < rows; ++r, to += Channels, from += step) std::memcpy(to, from, Channels);
+        }
+    }
+}
+
+void TurnStripOf(int channels, const std::uint8_t* strip, std::size_t stride, int width, int rows, int firstRow,
+                 int height, std::uint8_t* turned, std::size_t turnedStride, Turn turn)
+{
+    switch (channels) {
+    case 1: TurnStrip<1>(strip, stride, width, rows, firstRow, height, turned, turnedStride, turn); break;
+    case 3: TurnStrip<3>(strip, stride, width, rows, firstRow, height, turned, turnedStride, turn); break;
+    case 4: TurnStrip<4>(strip, stride, width, rows, firstRow, height, turned, turnedStride, turn); break;
+    default: TurnStrip<2>(strip, stride, width, rows, firstRow, height, turned, turnedStride, turn); break;
+    }
+}
+
 // The source's pixels turned: decoded a strip of rows at a time, each strip turned into its columns of
 // the result, so that only one page of pixels is ever held.
 JpegResult TurnPixelsAndEncode(Decoder& decoder, Turn turn, std::uint16_t dpiX, std::uint16_t dpiY)
@@ -258,10 +296,7 @@ JpegResult TurnPixelsAndEncode(Decoder& decoder, Turn turn, std::uint16_t dpiX, 
     for (int y = 0; y < height;) {
         int rows = ReadStrip(source, strip.data(), stride, kStripRows);
         if (rows == 0) break;
-        // Clockwise, source row y becomes result column height - 1 - y; counter-clockwise, column y.
-        int column = turn == Turn::Clockwise ? height - y - rows : y;
-        TurnPixels(strip.data(), static_cast<int>(stride), width, rows, 8 * channels,
-                   turned.get() + static_cast<std::size_t>(column) * channels, static_cast<int>(turnedStride), turn);
+        TurnStripOf(channels, strip.data(), stride, width, rows, y, height, turned.get(), turnedStride, turn);
         y += rows;
     }
     // No jpeg_finish_decompress: it would free the frame and the saved segments the encoder copies.
