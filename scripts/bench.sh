@@ -21,3 +21,5 @@ for bench in build/mingw/pure_*_bench.exe build/mingw/win_*_bench.exe; do
   echo "== $(basename "$bench" .exe) (Windows build under Wine)"
   scripts/wine-run.sh "$bench"
 done
+echo "== jpeg_tools_bench (lumivex-batch under Wine against jpegtran and convert)"
+bench/jpeg_tools_bench.sh

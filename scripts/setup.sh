@@ -4,7 +4,11 @@
 # The fonts draw the text pages of the fixtures and the docs' samples and their labels.
 lumivex_packages=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest wine wine64
                   imagemagick fonts-urw-base35 fonts-dejavu-core xvfb xauth fonts-wine python3 procps xdotool
-                  python3-xlib shellcheck libjpeg-turbo-progs)
+                  python3-xlib shellcheck libjpeg-turbo-progs nasm dpkg-dev)
+
+# libjpeg-turbo's source, as Debian packages it, fetched once into the build folder (never the tree):
+# the CMake build compiles it with the project's own toolchain (cmake/libjpeg-turbo.cmake).
+lumivex_jpeg_source_dir=build/libjpeg-turbo
 
 lumivex_missing_packages() {
   local package
@@ -23,6 +27,38 @@ lumivex_install_missing() {
     # shellcheck disable=SC2086
     apt-get install -y -qq $missing >/dev/null
   fi
+  lumivex_fetch_jpeg_source
+}
+
+# Adds source entries (deb-src) beside the machine's own binary entries when it has none, in a file of
+# the project's own: the same archives, releases, components and keys, so `apt-get source` checks what
+# it fetches against the same signed Release files. Running it again changes nothing.
+lumivex_enable_source_entries() {
+  # shellcheck disable=SC2016  # $(IDENTIFIER) is apt's own field syntax
+  if [ -n "$(apt-get indextargets --format '$(IDENTIFIER)' 'Identifier: Sources')" ]; then
+    return
+  fi
+  local lists=/etc/apt/sources.list.d
+  if [ -f $lists/debian.sources ]; then
+    sed 's/^Types:.*/Types: deb-src/' $lists/debian.sources >$lists/lumivex-deb-src.sources
+  else
+    sed -n 's/^deb \(.*\)/deb-src \1/p' /etc/apt/sources.list >$lists/lumivex-deb-src.list
+  fi
+  apt-get update -qq
+}
+
+# Fetches and unpacks libjpeg-turbo's source package with apt-get source (hashes checked against the
+# signed index, never unauthenticated) into $lumivex_jpeg_source_dir/source, once.
+lumivex_fetch_jpeg_source() {
+  local dir=$lumivex_jpeg_source_dir
+  [ -f "$dir/source/transupp.c" ] && return
+  lumivex_enable_source_entries
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  # A machine whose source index was never downloaded gets it once, then the fetch is tried again.
+  (cd "$dir" && { apt-get source -qq libjpeg-turbo >/dev/null 2>&1 ||
+    { apt-get update -qq && apt-get source -qq libjpeg-turbo >/dev/null; }; } && mv libjpeg-turbo-*/ source)
+  [ -f "$dir/source/transupp.c" ]
 }
 
 # Builds the Windows preset and readies the project's Wine prefix.

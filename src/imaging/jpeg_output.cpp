@@ -1,89 +1,460 @@
-// JPEG results written by the program's own encoder: some platforms' encoders ignore the quality asked
-// for and drop every metadata segment, so the same page would come back differently on each.
-#include "imaging/kernels/jpeg_encoder.h"
-#include "imaging/kernels/jpeg_writer.h"
-#include "imaging/kernels/lengths.h"
+// JPEG results through libjpeg-turbo. The library reports errors through a C++ exception thrown from
+// its error handler (it is built with unwind tables for that), so every owner below releases on the
+// way out; its warnings (corrupt data the decoder worked round) are counted and never printed.
+#include "imaging/jpeg_output.h"
+
+#include "imaging/file_calls.h"
+#include "imaging/kernels/exif.h"
+#include "imaging/kernels/resample.h"
 #include "imaging/page_files.h"
-#include "imaging/save.h"
 
 #include <algorithm>
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <new>
+#include <optional>
+#include <utility>
+
+#include <jerror.h>
+#include <jpeglib.h>
+extern "C" {  // transupp.h, unlike jpeglib.h, does not say so itself
+#include <transupp.h>
+}
 
 using namespace Gdiplus;
 
-// Files larger than this are not read whole; their results are written with the example tables.
+namespace {
+
+// Source files larger than this are not read: no page at 600 DPI comes near it.
 constexpr LONGLONG kMaxJpegFileBytes = 1LL << 30;
+// Rows decoded at a time before they are turned into the result's columns.
+constexpr int kStripRows = 256;
 
-// The whole file, or nothing when it cannot be read or is too large to hold.
-static std::vector<std::uint8_t> ReadWholeFile(char const* path)
+struct JpegFailure {
+    int code;  // the library's message code
+};
+
+[[noreturn]] void ThrowFailure(j_common_ptr info)
 {
-    FileHandle file = OpenForReading(path);
+    throw JpegFailure{info->err->msg_code};
+}
+
+void CountWarning(j_common_ptr info, int level)
+{
+    if (level < 0) ++info->err->num_warnings;
+}
+
+void Silent(j_common_ptr) {}
+
+jpeg_error_mgr* Errors(jpeg_error_mgr& errors)
+{
+    jpeg_std_error(&errors);
+    errors.error_exit = ThrowFailure;
+    errors.emit_message = CountWarning;
+    errors.output_message = Silent;
+    return &errors;
+}
+
+// A decoder over bytes in memory, destroyed with its owner; APPn and COM segments kept as read.
+struct Decoder {
+    jpeg_error_mgr errors{};
+    jpeg_decompress_struct info{};
+    Decoder(const std::uint8_t* bytes, std::size_t size)
+    {
+        info.err = Errors(errors);
+        jpeg_create_decompress(&info);
+        jpeg_mem_src(&info, bytes, static_cast<unsigned long>(size));
+        jpeg_save_markers(&info, JPEG_COM, 0xFFFF);
+        for (int n = 0; n < 16; ++n) jpeg_save_markers(&info, JPEG_APP0 + n, 0xFFFF);
+    }
+    ~Decoder() { jpeg_destroy_decompress(&info); }
+};
+
+// An encoder into memory the library allocates; its file is taken by Finish.
+struct Encoder {
+    jpeg_error_mgr errors{};
+    jpeg_compress_struct info{};
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    Encoder()
+    {
+        info.err = Errors(errors);
+        jpeg_create_compress(&info);
+    }
+    ~Encoder()
+    {
+        jpeg_destroy_compress(&info);
+        std::free(buffer);
+    }
+    void ToMemory() { jpeg_mem_dest(&info, &buffer, &size); }
+    JpegResult Finish(bool lossless)
+    {
+        jpeg_finish_compress(&info);
+        JpegResult result{Ok, std::vector<std::uint8_t>(buffer, buffer + size), static_cast<int>(info.image_width),
+                          static_cast<int>(info.image_height), lossless};
+        return result;
+    }
+};
+
+bool IsSegment(const jpeg_marker_struct& marker, int code, const char* name, std::size_t length)
+{
+    return marker.marker == code && marker.data_length >= length && std::memcmp(marker.data, name, length) == 0;
+}
+
+// The source's APPn and COM segments, in their order, written into the result (after the JFIF or Adobe
+// header the library writes for the result's colour space): JFIF and Adobe headers are the library's to
+// write, so the source's go, and so does a JFXX thumbnail (the picture before); EXIF gets the
+// resolution, the result's pixel size and no thumbnail; the rest (ICC profile, XMP, comments...) as it
+// was. The EXIF orientation tag stays: the stored pixels turn, so a viewer shows the user's view turned.
+void WriteMetadata(jpeg_compress_struct& result, const jpeg_decompress_struct& source, std::uint16_t dpiX,
+                   std::uint16_t dpiY)
+{
+    for (jpeg_saved_marker_ptr marker = source.marker_list; marker; marker = marker->next) {
+        if (IsSegment(*marker, JPEG_APP0, "JFIF\0", 5) || IsSegment(*marker, JPEG_APP0, "JFXX\0", 5) ||
+            IsSegment(*marker, JPEG_APP0 + 14, "Adobe", 5)) {
+            continue;
+        }
+        if (IsSegment(*marker, JPEG_APP0 + 1, "Exif\0\0", 6)) {
+            std::vector<std::uint8_t> exif(marker->data, marker->data + marker->data_length);
+            SetExifResolution(exif.data() + 6, exif.size() - 6, dpiX, dpiY);
+            SetExifPixelSizeDroppingThumbnail(exif.data() + 6, exif.size() - 6, result.image_width,
+                                              result.image_height);
+            jpeg_write_marker(&result, marker->marker, exif.data(), static_cast<unsigned>(exif.size()));
+            continue;
+        }
+        jpeg_write_marker(&result, marker->marker, marker->data, marker->data_length);
+    }
+}
+
+// Component ids as the colour space written names them (JFIF's 1, 2, 3; 'R', 'G', 'B', 'C', 'M', 'Y', 'K'
+// with an Adobe marker), whatever the source's said, so that a decoder that goes by the ids decodes
+// what was written.
+void NameComponents(jpeg_compress_struct& result)
+{
+    const char* names = nullptr;
+    switch (result.jpeg_color_space) {
+    case JCS_GRAYSCALE: names = "\1"; break;
+    case JCS_YCbCr: names = "\1\2\3"; break;
+    case JCS_RGB: names = "RGB"; break;
+    case JCS_CMYK: names = "CMYK"; break;
+    case JCS_YCCK: names = "YCCK"; break;
+    default: return;
+    }
+    for (int c = 0; c < result.num_components && names[c] != '\0'; ++c) result.comp_info[c].component_id = names[c];
+}
+
+// The result's header: component ids named by its colour space; the resolution in whole DPI; a JFIF header where the colour space calls for one
+// or the source had one (which may be where its resolution was stated); the source's coding kept.
+void SetHeader(jpeg_compress_struct& result, const jpeg_decompress_struct& source, std::uint16_t dpiX,
+               std::uint16_t dpiY)
+{
+    NameComponents(result);
+    result.write_JFIF_header = source.saw_JFIF_marker || result.jpeg_color_space == JCS_YCbCr ||
+                               result.jpeg_color_space == JCS_GRAYSCALE;
+    result.density_unit = 1;
+    result.X_density = dpiX;
+    result.Y_density = dpiY;
+    result.arith_code = source.arith_code;
+    result.optimize_coding = !source.arith_code;
+    if (source.progressive_mode) jpeg_simple_progression(&result);
+}
+
+// The source's tables and sampling turned with the picture: each component's factors swapped and each
+// quantisation table transposed, so that every table meets the frequencies it was made for.
+void TransposeLayout(jpeg_compress_struct& result)
+{
+    for (int c = 0; c < result.num_components; ++c) {
+        std::swap(result.comp_info[c].h_samp_factor, result.comp_info[c].v_samp_factor);
+    }
+    for (JQUANT_TBL* table : result.quant_tbl_ptrs) {
+        if (!table) continue;
+        for (int row = 0; row < DCTSIZE; ++row) {
+            for (int column = row + 1; column < DCTSIZE; ++column) {
+                std::swap(table->quantval[row * DCTSIZE + column], table->quantval[column * DCTSIZE + row]);
+            }
+        }
+    }
+}
+
+// Encodes `widthPx` x `heightPx` pixels of the source's colour space, rows `stride` bytes apart, with the
+// source's tables and sampling (transposed when `turn` turned the picture) and its metadata.
+JpegResult EncodeLikeSource(jpeg_decompress_struct& source, const std::uint8_t* pixels, std::size_t stride,
+                            int widthPx, int heightPx, Turn turn, std::uint16_t dpiX, std::uint16_t dpiY)
+{
+    Encoder encoder;
+    jpeg_compress_struct& result = encoder.info;
+    jpeg_copy_critical_parameters(&source, &result);  // in the source's colour space: no conversion
+    result.image_width = static_cast<JDIMENSION>(widthPx);
+    result.image_height = static_cast<JDIMENSION>(heightPx);
+    if (turn != Turn::None) TransposeLayout(result);
+    SetHeader(result, source, dpiX, dpiY);
+    encoder.ToMemory();
+    jpeg_start_compress(&result, TRUE);
+    WriteMetadata(result, source, dpiX, dpiY);
+    while (result.next_scanline < result.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(pixels + stride * result.next_scanline);
+        jpeg_write_scanlines(&result, &row, 1);
+    }
+    return encoder.Finish(false);
+}
+
+// The source's coefficients turned by transupp.c, or false (nothing read past the header) where its
+// perfect check finds partial blocks on the edge that the turn would move.
+bool TurnCoefficients(Decoder& decoder, Turn turn, std::uint16_t dpiX, std::uint16_t dpiY, JpegResult& turned)
+{
+    jpeg_transform_info transform{};
+    transform.transform = turn == Turn::Clockwise          ? JXFORM_ROT_90
+                          : turn == Turn::CounterClockwise ? JXFORM_ROT_270
+                                                           : JXFORM_NONE;
+    transform.perfect = TRUE;
+    if (!jtransform_request_workspace(&decoder.info, &transform)) return false;
+    jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&decoder.info);
+    Encoder encoder;
+    jpeg_copy_critical_parameters(&decoder.info, &encoder.info);
+    jvirt_barray_ptr* moved = jtransform_adjust_parameters(&decoder.info, &encoder.info, coefficients, &transform);
+    SetHeader(encoder.info, decoder.info, dpiX, dpiY);
+    encoder.ToMemory();
+    jpeg_write_coefficients(&encoder.info, moved);
+    WriteMetadata(encoder.info, decoder.info, dpiX, dpiY);
+    jtransform_execute_transform(&decoder.info, &encoder.info, coefficients, &transform);
+    turned = encoder.Finish(true);
+    jpeg_finish_decompress(&decoder.info);
+    return true;
+}
+
+// Starts decoding the source's pixels in its own colour space, so that they are encoded again without a
+// colour conversion either way (a CMYK file stays CMYK, an RGB one RGB).
+void StartNativeDecode(jpeg_decompress_struct& source)
+{
+    source.out_color_space = source.jpeg_color_space;
+    jpeg_start_decompress(&source);
+}
+
+// Reads the next `rows` rows (or as many as are left) into `strip`; returns how many.
+int ReadStrip(jpeg_decompress_struct& source, std::uint8_t* strip, std::size_t stride, int rows)
+{
+    int read = 0;
+    while (read < rows && source.output_scanline < source.output_height) {
+        JSAMPROW row = strip + stride * static_cast<std::size_t>(read);
+        read += static_cast<int>(jpeg_read_scanlines(&source, &row, 1));
+    }
+    return read;
+}
+
+// Rows `firstRow` on of a `width` x `height` picture of `Channels` bytes a pixel, held in `strip`
+// (`rows` rows `stride` bytes apart), copied to their columns of the picture turned by `turn` (rows
+// `turnedStride` bytes apart): clockwise, pixel (x, y) goes to (height - 1 - y, x); counter-clockwise
+// to (y, width - 1 - x). A few columns at a time, so that both sides stay in the cache.
+template <int Channels>
+void TurnStrip(const std::uint8_t* strip, std::size_t stride, int width, int rows, int firstRow, int height,
+               std::uint8_t* turned, std::size_t turnedStride, Turn turn)
+{
+    constexpr int kColumns = 32;
+    bool clockwise = turn == Turn::Clockwise;
+    // Each result row gets the strip's pixels of one column as one run: clockwise the strip's last row
+    // first, so that the run is written forwards.
+    std::size_t firstColumn = static_cast<std::size_t>(clockwise ? height - firstRow - rows : firstRow);
+    std::ptrdiff_t step = clockwise ? -static_cast<std::ptrdiff_t>(stride) : static_cast<std::ptrdiff_t>(stride);
+    const std::uint8_t* firstFrom = strip + (clockwise ? stride * static_cast<std::size_t>(rows - 1) : 0);
+    for (int x0 = 0; x0 < width; x0 += kColumns) {
+        int x1 = std::min(width, x0 + kColumns);
+        for (int x = x0; x < x1; ++x) {
+            std::size_t row = static_cast<std::size_t>(clockwise ? x : width - 1 - x);
+            std::uint8_t* to = turned + row * turnedStride + firstColumn * Channels;
+            const std::uint8_t* from = firstFrom + static_cast<std::size_t>(x) * Channels;
+            for (int r = 0; r < rows; ++r, to += Channels, from += step) std::memcpy(to, from, Channels);
+        }
+    }
+}
+
+void TurnStripOf(int channels, const std::uint8_t* strip, std::size_t stride, int width, int rows, int firstRow,
+                 int height, std::uint8_t* turned, std::size_t turnedStride, Turn turn)
+{
+    switch (channels) {
+    case 1: TurnStrip<1>(strip, stride, width, rows, firstRow, height, turned, turnedStride, turn); break;
+    case 3: TurnStrip<3>(strip, stride, width, rows, firstRow, height, turned, turnedStride, turn); break;
+    case 4: TurnStrip<4>(strip, stride, width, rows, firstRow, height, turned, turnedStride, turn); break;
+    default: TurnStrip<2>(strip, stride, width, rows, firstRow, height, turned, turnedStride, turn); break;
+    }
+}
+
+// The source's pixels turned: decoded a strip of rows at a time, each strip turned into its columns of
+// the result, so that only one page of pixels is ever held.
+JpegResult TurnPixelsAndEncode(Decoder& decoder, Turn turn, std::uint16_t dpiX, std::uint16_t dpiY)
+{
+    jpeg_decompress_struct& source = decoder.info;
+    StartNativeDecode(source);
+    int width = static_cast<int>(source.output_width), height = static_cast<int>(source.output_height);
+    int channels = source.output_components;
+    std::size_t stride = static_cast<std::size_t>(width) * channels;
+    std::size_t turnedStride = static_cast<std::size_t>(height) * channels;
+    std::vector<std::uint8_t> strip(stride * kStripRows);
+    // Every byte is written by the turn: no zeroing pass over a page of fresh memory first.
+    auto turned = std::make_unique_for_overwrite<std::uint8_t[]>(turnedStride * width);
+    for (int y = 0; y < height;) {
+        int rows = ReadStrip(source, strip.data(), stride, kStripRows);
+        if (rows == 0) break;
+        TurnStripOf(channels, strip.data(), stride, width, rows, y, height, turned.get(), turnedStride, turn);
+        y += rows;
+    }
+    // No jpeg_finish_decompress: it would free the frame and the saved segments the encoder copies.
+    return EncodeLikeSource(source, turned.get(), turnedStride, height, width, turn, dpiX, dpiY);
+}
+
+// The whole-plane resampler works on 1 and 3 channels; 2 and 4 (CMYK, YCCK) go one plane at a time.
+void ResamplePixels(const std::vector<std::uint8_t>& pixels, int width, int height, int channels,
+                    std::vector<std::uint8_t>& result, int newWidth, int newHeight)
+{
+    if (channels == 1 || channels == 3) {
+        ResampleBicubic(pixels.data(), static_cast<std::ptrdiff_t>(width) * channels, width, height, channels,
+                        result.data(), static_cast<std::ptrdiff_t>(newWidth) * channels, newWidth, newHeight);
+        return;
+    }
+    std::size_t count = static_cast<std::size_t>(width) * height, newCount = static_cast<std::size_t>(newWidth) * newHeight;
+    std::vector<std::uint8_t> plane(count), newPlane(newCount);
+    for (int c = 0; c < channels; ++c) {
+        for (std::size_t i = 0; i < count; ++i) plane[i] = pixels[i * channels + c];
+        ResampleBicubic(plane.data(), width, width, height, 1, newPlane.data(), newWidth, newWidth, newHeight);
+        for (std::size_t i = 0; i < newCount; ++i) result[i * channels + c] = newPlane[i];
+    }
+}
+
+Status FailureStatus(const JpegFailure& failure)
+{
+    return failure.code == JERR_OUT_OF_MEMORY ? OutOfMemory : GenericError;
+}
+
+JpegResult Failed(Status status)
+{
+    JpegResult result;
+    result.status = status;
+    return result;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& bytes)
+{
+    FileHandle file = Opened(Files().createFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER length{};
-    if (!file || !GetFileSizeEx(file.get(), &length) || length.QuadPart > kMaxJpegFileBytes) return {};
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length.QuadPart));
+    if (!file || !GetFileSizeEx(file.get(), &length) || length.QuadPart > kMaxJpegFileBytes) return false;
+    bytes.resize(static_cast<std::size_t>(length.QuadPart));
     DWORD got = 0;
-    if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) || got != bytes.size()) {
-        return {};
-    }
-    return bytes;
+    return Files().readFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+           got == bytes.size();
 }
 
-JpegSource ReadJpegSource(char const* path)
+bool IsJpegData(const std::vector<std::uint8_t>& bytes)
 {
-    JpegSource source;
+    return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+}
+
+JpegResult TurnedJpeg(const std::vector<std::uint8_t>& source, Turn turn, std::uint16_t dpiX, std::uint16_t dpiY)
+{
     try {
-        std::vector<std::uint8_t> bytes = ReadWholeFile(path);
-        source.content = ReadJpeg(bytes.data(), bytes.size(), source.image);
+        Decoder decoder(source.data(), source.size());
+        jpeg_read_header(&decoder.info, TRUE);
+        JpegResult turned;
+        if (TurnCoefficients(decoder, turn, dpiX, dpiY, turned)) return turned;
+        return TurnPixelsAndEncode(decoder, turn, dpiX, dpiY);
+    } catch (const JpegFailure& failure) {
+        return Failed(FailureStatus(failure));
     } catch (const std::bad_alloc&) {
-        source = JpegSource{};
+        return Failed(OutOfMemory);
     }
-    return source;
 }
 
-// The layout a re-encoded result gets: the source's own sampling and tables (turned with the pixels,
-// so each table still meets the frequencies it was made for) and metadata when the encoder can use
-// them; otherwise the example tables at the source's estimated quality, or at 75, the common default.
-// A re-encoded result codes Y, Cb and Cr as its JFIF header says: the source's Adobe segment goes.
-static JpegImage EncoderLayout(const JpegSource& source, Turn turn, int width, int height)
+JpegResult ScaledJpeg(const std::vector<std::uint8_t>& source, int widthPx, int heightPx, std::uint16_t dpiX,
+                      std::uint16_t dpiY)
 {
-    JpegImage image = TurnedLayout(source.image, turn);
-    if (source.content == JpegContent::Malformed || !EncodesFromPixels(image)) {
-        bool jpeg = source.content != JpegContent::Malformed;
-        JpegImage example = JpegLayoutFor(
-            width, height, jpeg ? EstimateJpegQuality(source.image.quant[source.image.components[0].table]) : 75);
-        if (jpeg) example.metadata = std::move(image.metadata);
-        image = std::move(example);
-    }
-    SetJpegSize(image, width, height);
-    image.metadata.erase(std::remove_if(image.metadata.begin(), image.metadata.end(), IsAdobeSegment),
-                         image.metadata.end());
-    return image;
-}
-
-Status SaveJpegCoefficientsOver(char const* path, const JpegImage& image, Turn turn, REAL dpiX, REAL dpiY)
-{
+    if (widthPx < 1 || heightPx < 1 || widthPx > kMaxJpegSide || heightPx > kMaxJpegSide) return Failed(ValueOverflow);
     try {
-        JpegImage turned;
-        const JpegImage& result = turn == Turn::None ? image : (turned = TurnJpeg(image, turn));
-        std::vector<std::uint8_t> bytes = WriteJpeg(result, static_cast<std::uint16_t>(WholeDpi(dpiX)),
-                                                    static_cast<std::uint16_t>(WholeDpi(dpiY)));
-        return SaveBytesOver(path, bytes, static_cast<UINT>(result.widthPx), static_cast<UINT>(result.heightPx),
-                             false);
+        Decoder decoder(source.data(), source.size());
+        jpeg_read_header(&decoder.info, TRUE);
+        StartNativeDecode(decoder.info);
+        int width = static_cast<int>(decoder.info.output_width), height = static_cast<int>(decoder.info.output_height);
+        int channels = decoder.info.output_components;
+        std::size_t stride = static_cast<std::size_t>(width) * channels;
+        std::vector<std::uint8_t> pixels(stride * height);
+        ReadStrip(decoder.info, pixels.data(), stride, height);
+        std::vector<std::uint8_t> scaled(static_cast<std::size_t>(widthPx) * heightPx * channels);
+        ResamplePixels(pixels, width, height, channels, scaled, widthPx, heightPx);
+        pixels = {};
+        return EncodeLikeSource(decoder.info, scaled.data(), static_cast<std::size_t>(widthPx) * channels, widthPx,
+                                heightPx, Turn::None, dpiX, dpiY);
+    } catch (const JpegFailure& failure) {
+        return Failed(FailureStatus(failure));
     } catch (const std::bad_alloc&) {
-        return OutOfMemory;
+        return Failed(OutOfMemory);
     }
 }
 
-Status SaveJpegOver(char const* path, Bitmap& result, const JpegSource& source, Turn turn, REAL dpiX, REAL dpiY)
+JpegResult EncodedBgr(const std::vector<std::uint8_t>& source, const std::uint8_t* bgr, std::ptrdiff_t stride,
+                      int widthPx, int heightPx, std::uint16_t dpiX, std::uint16_t dpiY)
+{
+    if (widthPx < 1 || heightPx < 1 || widthPx > kMaxJpegSide || heightPx > kMaxJpegSide) return Failed(ValueOverflow);
+    try {
+        std::optional<Decoder> decoder;
+        Encoder encoder;
+        jpeg_compress_struct& result = encoder.info;
+        if (IsJpegData(source)) {
+            decoder.emplace(source.data(), source.size());
+            jpeg_read_header(&decoder->info, TRUE);
+            jpeg_copy_critical_parameters(&decoder->info, &result);
+            SetHeader(result, decoder->info, dpiX, dpiY);
+        } else {
+            result.in_color_space = JCS_EXT_BGR;
+            jpeg_set_defaults(&result);
+            jpeg_set_quality(&result, 75, TRUE);
+            for (int c = 0; c < result.num_components; ++c) {
+                result.comp_info[c].h_samp_factor = result.comp_info[c].v_samp_factor = 1;
+            }
+            result.optimize_coding = TRUE;
+            result.density_unit = 1;
+            result.X_density = dpiX;
+            result.Y_density = dpiY;
+        }
+        result.image_width = static_cast<JDIMENSION>(widthPx);
+        result.image_height = static_cast<JDIMENSION>(heightPx);
+        result.input_components = 3;
+        result.in_color_space = JCS_EXT_BGR;
+        encoder.ToMemory();
+        jpeg_start_compress(&result, TRUE);
+        if (decoder) WriteMetadata(result, decoder->info, dpiX, dpiY);
+        while (result.next_scanline < result.image_height) {
+            JSAMPROW row = const_cast<JSAMPROW>(bgr + stride * static_cast<std::ptrdiff_t>(result.next_scanline));
+            jpeg_write_scanlines(&result, &row, 1);
+        }
+        return encoder.Finish(false);
+    } catch (const JpegFailure& failure) {
+        return Failed(FailureStatus(failure));
+    } catch (const std::bad_alloc&) {
+        return Failed(OutOfMemory);
+    }
+}
+
+Status CheckJpegFile(const char* path, UINT widthPx, UINT heightPx)
 {
     try {
-        JpegImage image = EncoderLayout(source, turn, static_cast<int>(result.GetWidth()),
-                                        static_cast<int>(result.GetHeight()));
-        LockedPixels bgr = LockPixels(result, ImageLockModeRead, PixelFormat24bppRGB);
-        if (!bgr) return GenericError;
-        EncodeBgr(PixelRow(*bgr, 0), bgr->Stride, image);
-        bgr.reset();
-        return SaveJpegCoefficientsOver(path, image, Turn::None, dpiX, dpiY);
+        std::vector<std::uint8_t> bytes;
+        if (!ReadWholeFile(path, bytes)) return Win32Error;
+        Decoder decoder(bytes.data(), bytes.size());
+        jpeg_read_header(&decoder.info, TRUE);
+        if (decoder.info.image_width != widthPx || decoder.info.image_height != heightPx) return GenericError;
+        // Every coefficient is decoded; the fastest inverse transform and plain upsampling suffice to
+        // take each one through to the pixels.
+        decoder.info.dct_method = JDCT_IFAST;
+        decoder.info.do_fancy_upsampling = FALSE;
+        jpeg_start_decompress(&decoder.info);
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(decoder.info.output_width) * decoder.info.output_components);
+        while (decoder.info.output_scanline < decoder.info.output_height) ReadStrip(decoder.info, row.data(), 0, 1);
+        jpeg_finish_decompress(&decoder.info);
+        return decoder.errors.num_warnings == 0 ? Ok : GenericError;
+    } catch (const JpegFailure& failure) {
+        return FailureStatus(failure);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
     }

@@ -25,8 +25,11 @@ using namespace Gdiplus;
 
 bool DpiRefusal(Bitmap& image, char* message, std::size_t size)
 {
-    REAL horizontal = image.GetHorizontalResolution();
-    REAL vertical = image.GetVerticalResolution();
+    return DpiRefusal(image.GetHorizontalResolution(), image.GetVerticalResolution(), message, size);
+}
+
+bool DpiRefusal(REAL horizontal, REAL vertical, char* message, std::size_t size)
+{
     if (std::fabs(horizontal - 600.0f) <= 0.5f && std::fabs(vertical - 600.0f) <= 0.5f) {
         return false;
     }
@@ -73,13 +76,20 @@ static void UseExifResolution(const ImageHeader& header, Bitmap& bitmap)
 // is broken never reaches the decoder: some decoders fault on such headers inside the load, before
 // any check of ours could run. An uncompressed BMP on a local disk is read where it lies, checked
 // again from the mapped bytes; the decoder reads every other file.
-bool LoadSource(char const* path, SourceImage& source)
+bool LoadSource(char const* path, SourceImage& source, SourceNeeds needs)
 {
     source.path = path;
     ImageHeader header = ReadImageHeader(source.path);
     bool refused = header.kind != ImageKind::Unknown &&
                    (!header.sound || !FitsPixelBuffers(header.widthPx, header.heightPx));
     source.widePath.reset(AnsiToWide(source.path));
+    if (!refused && needs == SourceNeeds::JpegBytes && header.kind == ImageKind::Jpeg) {
+        source.dpiX = static_cast<REAL>(header.jpegDpiX);
+        source.dpiY = static_cast<REAL>(header.jpegDpiY);
+        source.widthPx = static_cast<int>(header.widthPx);
+        source.heightPx = static_cast<int>(header.heightPx);
+        return true;
+    }
     if (!refused && header.bmp.rowsOffset != 0 && IsOnLocalDisk(source.path)) {
         source.bitmap = MapBmp(source.path);
     } else if (!refused && source.widePath) {
@@ -91,6 +101,10 @@ bool LoadSource(char const* path, SourceImage& source)
         return false;
     }
     UseExifResolution(header, *source.bitmap);
+    source.dpiX = source.bitmap->GetHorizontalResolution();
+    source.dpiY = source.bitmap->GetVerticalResolution();
+    source.widthPx = static_cast<int>(source.bitmap->GetWidth());
+    source.heightPx = static_cast<int>(source.bitmap->GetHeight());
     return true;
 }
 
@@ -111,7 +125,7 @@ bool SweepAndBackUp(SourceImage& source)
     return true;
 }
 
-Verdict LoadAndJudge(char const* path, SourceImage& source, char* refusal, std::size_t size)
+Verdict LoadAndJudge(char const* path, SourceImage& source, char* refusal, std::size_t size, SourceNeeds needs)
 {
     // What the safe save could not put in the file's place is refused before anything is written: a
     // folder too long for the temporary name; a read-only file, or one another program holds. Asked
@@ -121,24 +135,20 @@ Verdict LoadAndJudge(char const* path, SourceImage& source, char* refusal, std::
     DWORD attributes = room ? GetFileAttributesA(full) : INVALID_FILE_ATTRIBUTES;
     bool file = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     bool replaceable = !file || CanReplace(full);
-    bool loaded = LoadSource(path, source);
-    if (loaded) {
-        source.dpiX = source.bitmap->GetHorizontalResolution();
-        source.dpiY = source.bitmap->GetVerticalResolution();
-    }
+    bool loaded = LoadSource(path, source, needs);
     if (!room) return Verdict::NoRoom;
     if (!loaded) return Verdict::Unreadable;
-    if (DpiRefusal(*source.bitmap, refusal, size)) {
+    if (DpiRefusal(source.dpiX, source.dpiY, refusal, size)) {
         ForgetFileError();  // the gate's refusal says why by itself
         return Verdict::WrongResolution;
     }
     return replaceable ? Verdict::Taken : Verdict::Unreplaceable;
 }
 
-bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
+bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure)(int status), SourceNeeds needs)
 {
     char refusal[256];
-    switch (LoadAndJudge(path, source, refusal, sizeof refusal)) {
+    switch (LoadAndJudge(path, source, refusal, sizeof refusal, needs)) {
     case Verdict::Taken: return true;
     case Verdict::WrongResolution: ReportFailure(refusal); break;
     case Verdict::Unreplaceable:
@@ -154,9 +164,10 @@ bool LoadAndGate(char const* path, SourceImage& source, void (*reportSaveFailure
     return false;
 }
 
-bool LoadGateSweepAndBackUp(char const* path, SourceImage& source, void (*reportSaveFailure)(int status))
+bool LoadGateSweepAndBackUp(char const* path, SourceImage& source, void (*reportSaveFailure)(int status),
+                            SourceNeeds needs)
 {
-    return LoadAndGate(path, source, reportSaveFailure) && SweepAndBackUp(source);
+    return LoadAndGate(path, source, reportSaveFailure, needs) && SweepAndBackUp(source);
 }
 
 void GuardMemory(const std::function<void()>& work)

@@ -1,4 +1,6 @@
 // Quarter turns of PNG, JPEG, GIF and BMP files in place; JPEG files without loss where their blocks allow.
+#include "imaging/jpeg_output.h"
+#include "imaging/kernels/lengths.h"
 #include "imaging/kernels/turn.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
@@ -63,32 +65,32 @@ static BitmapPtr MakeResult(SourceImage& source, Turn pending, bool monochromeBm
     return ToMonochrome(*turned, source.dpiX, source.dpiY);
 }
 
-// A JPEG is turned in its coefficients where its blocks allow, losing nothing; elsewhere its pixels are
-// turned and encoded again with its own tables. Returns the save's status.
-static Status RotateJpeg(SourceImage& source, Turn turn)
+// A JPEG file is turned by libjpeg-turbo from its bytes, in its coefficients where its blocks allow,
+// losing nothing. Its tables and metadata are read whole before anything is turned: a file that cannot
+// be read fails here rather than give a result without them. Returns the save's status.
+static Status RotateJpeg(const SourceImage& source, Turn turn, const OutputFormat& format)
 {
-    JpegSource jpeg = ReadJpegSource(source.path);
-    Status saved = GenericError;
-    if (jpeg.content == JpegContent::Coefficients && TurnsLosslessly(jpeg.image, turn)) {
-        source.bitmap.reset();  // the decoded source keeps the file open
-        saved = SaveJpegCoefficientsOver(source.path, jpeg.image, turn, source.dpiX, source.dpiY);
-    } else {
-        BitmapPtr turned = TurnedCopy(*source.bitmap, turn, source.dpiX, source.dpiY);
-        source.bitmap.reset();
-        if (turned) saved = SaveJpegOver(source.path, *turned, jpeg, turn, source.dpiX, source.dpiY);
-    }
-    return saved;
+    std::vector<std::uint8_t> bytes;
+    if (!ReadWholeFile(source.path, bytes)) return Win32Error;
+    JpegResult turned = TurnedJpeg(bytes, turn, static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
+                                   static_cast<std::uint16_t>(WholeDpi(source.dpiY)));
+    if (turned.status != Ok) return turned.status;
+    return SaveBytesOver(source.path, turned.bytes, static_cast<UINT>(turned.widthPx),
+                         static_cast<UINT>(turned.heightPx), format);
 }
 
 static void Rotate(char const* path, int angle)
 {
-    SourceImage source;
-    if (!LoadGateSweepAndBackUp(path, source)) return;
-    Turn turn = TurnFor(angle);
     OutputFormat format = OutputFormatFor(path);
+    // A JPEG file under a JPEG name is gated from its headers, never decoded by the platform.
+    SourceImage source;
+    if (!LoadGateSweepAndBackUp(path, source, nullptr, format.jpeg ? SourceNeeds::JpegBytes : SourceNeeds::Pixels)) {
+        return;
+    }
+    Turn turn = TurnFor(angle);
     Status saved = GenericError;
-    if (format.jpeg) {
-        saved = RotateJpeg(source, turn);
+    if (!source.bitmap) {
+        saved = RotateJpeg(source, turn, format);
     } else {
         // Some platforms cannot turn 1- and 4-bit images; the program then turns the pixels itself.
         Turn pending = source.bitmap->RotateFlip(RotateFlipTypeFor(turn)) == Ok ? Turn::None : turn;

@@ -1,5 +1,7 @@
 // The safe save: the result is readied for its encoder, encoded and patched in memory, written to a
 // hidden temporary file beside the dropped one, flushed, checked whole and only then put in its place.
+#include "imaging/jpeg_output.h"
+#include "imaging/kernels/lengths.h"
 #include "imaging/kernels/monochrome.h"
 #include "imaging/kernels/palette.h"
 #include "imaging/page_files.h"
@@ -80,10 +82,16 @@ Status CheckWrittenFile(const char* path, UINT width, UINT height, bool monochro
     return widePath ? CheckDecodes(widePath.get(), width, height) : OutOfMemory;
 }
 
+// The check of the written file the format calls for.
+static Status CheckResult(const char* path, UINT width, UINT height, const OutputFormat& format)
+{
+    return format.jpeg ? CheckJpegFile(path, width, height) : CheckWrittenFile(path, width, height, format.monochromeBmp);
+}
+
 // Writes `size` bytes to a new hidden temporary file beside the page, flushed, checks it and puts it
 // in the page's place: SaveBytesOver with the bytes wherever they are.
 static Status SaveWrittenOver(const char* path, const std::uint8_t* bytes, std::size_t size, UINT width, UINT height,
-                              bool monochromeBmp)
+                              const OutputFormat& format)
 {
     char full[MAX_PATH], temporary[MAX_PATH];
     WIN32_FILE_ATTRIBUTE_DATA original;
@@ -92,7 +100,7 @@ static Status SaveWrittenOver(const char* path, const std::uint8_t* bytes, std::
         return Win32Error;
     }
     TemporaryOwner owner(temporary);
-    Status status = CheckWrittenFile(temporary, width, height, monochromeBmp);
+    Status status = CheckResult(temporary, width, height, format);
     if (status != Ok) return status;
     bool keepTemporary = false;
     bool replaced = ReplacePage(full, temporary, original, keepTemporary);
@@ -101,9 +109,27 @@ static Status SaveWrittenOver(const char* path, const std::uint8_t* bytes, std::
 }
 
 Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, UINT width, UINT height,
-                     bool monochromeBmp)
+                     const OutputFormat& format)
 {
-    return SaveWrittenOver(path, bytes.data(), bytes.size(), width, height, monochromeBmp);
+    return SaveWrittenOver(path, bytes.data(), bytes.size(), width, height, format);
+}
+
+// A JPEG result of pixels: encoded for the dropped file, still the source here (its tables and
+// metadata go into the result), then saved.
+static Status SaveJpegOver(char const* path, Bitmap& result, const OutputFormat& format)
+{
+    std::vector<std::uint8_t> source;
+    if (!ReadWholeFile(path, source)) return Win32Error;
+    LockedPixels bgr = LockPixels(result, ImageLockModeRead, PixelFormat24bppRGB);
+    if (!bgr) return GenericError;
+    JpegResult encoded =
+        EncodedBgr(source, PixelRow(*bgr, 0), bgr->Stride, static_cast<int>(bgr->Width), static_cast<int>(bgr->Height),
+                   static_cast<std::uint16_t>(WholeDpi(result.GetHorizontalResolution())),
+                   static_cast<std::uint16_t>(WholeDpi(result.GetVerticalResolution())));
+    bgr.reset();
+    if (encoded.status != Ok) return encoded.status;
+    return SaveBytesOver(path, encoded.bytes, static_cast<UINT>(encoded.widthPx), static_cast<UINT>(encoded.heightPx),
+                         format);
 }
 
 // The encoder writes to memory (the file on disk is written by the program itself, hidden until it is
@@ -111,11 +137,7 @@ Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, U
 // memory costs more than the copy would.
 Status SaveOver(char const* path, Bitmap& result, const OutputFormat& format)
 {
-    // The dropped file is still the source here: its tables and metadata go into the JPEG result.
-    if (format.jpeg) {
-        return SaveJpegOver(path, result, ReadJpegSource(path), Turn::None, result.GetHorizontalResolution(),
-                            result.GetVerticalResolution());
-    }
+    if (format.jpeg) return SaveJpegOver(path, result, format);
     CLSID encoder;
     if (GetEncoderClsid(format.mimeType, &encoder) < 0) return GenericError;
     BitmapPtr reduced;
@@ -135,7 +157,7 @@ Status SaveOver(char const* path, Bitmap& result, const OutputFormat& format)
     if (!bytes) return OutOfMemory;
     auto size = static_cast<std::size_t>(described.cbSize.QuadPart);
     if (format.monochromeBmp && size >= 54) PatchMonochromeHeader(bytes.get(), static_cast<std::uint32_t>(size));
-    return SaveWrittenOver(path, bytes.get(), size, image->GetWidth(), image->GetHeight(), format.monochromeBmp);
+    return SaveWrittenOver(path, bytes.get(), size, image->GetWidth(), image->GetHeight(), format);
 }
 
 void SaveMonochromeBmp(const char* path, const char* backupName, Bitmap& page, const char* successFormat)

@@ -1,9 +1,8 @@
 // The end of the frame every operation runs in: the output format a file's name asks for, and the
-// safe save of a result over the dropped file (the program's own JPEG writer among its ways in).
+// safe save of a result over the dropped file (JPEG results made by jpeg_output.h, beneath it).
 #pragma once
 
 #include "imaging/bitmaps.h"
-#include "imaging/kernels/jpeg_coefficients.h"
 
 #include <cstdint>
 #include <vector>
@@ -12,42 +11,23 @@
 struct OutputFormat {
     const wchar_t* mimeType;
     bool monochromeBmp;
-    bool jpeg = false;  // written by the program's own encoder (SaveJpegOver)
+    bool jpeg = false;  // made by libjpeg-turbo (jpeg_output.h) and checked by it
 };
 OutputFormat OutputFormatFor(char const* path);
 
-// Safe save: encodes `result` (a JPEG by SaveJpegOver with the tables and metadata of the file still
-// at `path`; any other format by the platform's encoder for it, GIF reduced to the fixed palette first,
+// Safe save: encodes `result` (a JPEG by EncodedBgr for the file still at `path`, with its tables and
+// metadata; any other format by the platform's encoder for it, GIF reduced to the fixed palette first,
 // a BMP header patched) and saves its bytes over `path` as SaveBytesOver does. The source must have
-// been released before (it keeps the file open). GenericError when the platform has no such encoder.
+// been released before (it keeps the file open). GenericError when the platform has no such encoder;
+// for a JPEG, the failure of the source's read (Win32Error) or of EncodedBgr, with nothing written.
 Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const OutputFormat& format);
 
 // Writes `bytes` to a new hidden temporary file beside `path`, flushes it to the disk, checks the
-// whole file as CheckWrittenFile does, then puts it in the dropped file's place keeping its identity.
-// Returns Ok or the status of the step that failed; on failure the dropped file is at its path byte
-// for byte as it was.
+// whole file (a JPEG by CheckJpegFile, others as CheckWrittenFile does), then puts it in the dropped
+// file's place keeping its identity. Returns Ok or the status of the step that failed; on failure the
+// dropped file is at its path byte for byte as it was.
 Gdiplus::Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, UINT width, UINT height,
-                              bool monochromeBmp);
-
-// The JPEG results of the operations, written by the program's own encoder so that every platform
-// writes the same file (jpeg_output.cpp).
-// The source of a JPEG result: the dropped file's bytes read as a JPEG (its coefficients where they can
-// be read, else its frame, tables and metadata), or Malformed for other content.
-struct JpegSource {
-    JpegContent content = JpegContent::Malformed;
-    JpegImage image;
-};
-JpegSource ReadJpegSource(char const* path);
-// Saves `result` as a JPEG over `path` at `dpiX` x `dpiY` (whole DPI): with the source's sampling, its
-// quantisation tables turned by `turn`, and its metadata, when the source is a JPEG of 1 or 3 components;
-// else with the example tables at the quality estimated from its luminance table (75 for other
-// content). Returns the status of the safe save.
-Gdiplus::Status SaveJpegOver(char const* path, Gdiplus::Bitmap& result, const JpegSource& source, Turn turn,
-                             Gdiplus::REAL dpiX, Gdiplus::REAL dpiY);
-// Saves the coefficients of `image` turned by `turn` (TurnsLosslessly) over `path` (safe save) at
-// `dpiX` x `dpiY` (whole DPI).
-Gdiplus::Status SaveJpegCoefficientsOver(char const* path, const JpegImage& image, Turn turn, Gdiplus::REAL dpiX,
-                                         Gdiplus::REAL dpiY);
+                              const OutputFormat& format);
 
 // The check of a written file before it replaces the dropped one: a 1-bit BMP from its bytes (header,
 // colour table, a length that holds every row), any other file decoded completely, every pixel. Ok

@@ -2,6 +2,7 @@
 // resampler, saved in place in the format the extension names (BMP always as 1-bit black and white).
 #include "imaging/scale.h"
 
+#include "imaging/jpeg_output.h"
 #include "imaging/kernels/erosion.h"
 #include "imaging/kernels/lengths.h"
 #include "imaging/kernels/resample.h"
@@ -75,24 +76,43 @@ BitmapPtr ScaledImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpi
                       });
 }
 
+// The JPEG file scaled and saved over it: its tables and metadata read whole first, so that a file that
+// cannot be read fails rather than give a result without them. Returns the save's status.
+static Status SaveScaledJpeg(const SourceImage& source, int width, int height, const OutputFormat& format)
+{
+    std::vector<std::uint8_t> bytes;
+    if (!ReadWholeFile(source.path, bytes)) return Win32Error;
+    JpegResult scaled = ScaledJpeg(bytes, width, height, static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
+                                   static_cast<std::uint16_t>(WholeDpi(source.dpiY)));
+    if (scaled.status != Ok) return scaled.status;
+    return SaveBytesOver(source.path, scaled.bytes, static_cast<UINT>(scaled.widthPx),
+                         static_cast<UINT>(scaled.heightPx), format);
+}
+
 static void Scale(char const* path, double factorX, double factorY)
 {
+    OutputFormat format = OutputFormatFor(path);
+    // A JPEG file under a JPEG name is decoded by libjpeg-turbo alone, in its own colour space, and
+    // gated from its headers.
     SourceImage source;
-    if (!LoadGateSweepAndBackUp(path, source)) {
+    if (!LoadGateSweepAndBackUp(path, source, nullptr, format.jpeg ? SourceNeeds::JpegBytes : SourceNeeds::Pixels)) {
         return;
     }
-    int width = ScaledLength(static_cast<int>(source.bitmap->GetWidth()), factorX);
-    int height = ScaledLength(static_cast<int>(source.bitmap->GetHeight()), factorY);
-    OutputFormat format = OutputFormatFor(path);
+    int width = ScaledLength(source.widthPx, factorX);
+    int height = ScaledLength(source.heightPx, factorY);
     // A target whose pixels would not fit 32-bit buffers is refused before anything is drawn.
     if (width < 0 || height < 0 || !FitsPixelBuffers(width, height)) {
         ReportFailure(texts->msgProcessingError);
         return;
     }
-    BitmapPtr result = ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY, format.monochromeBmp);
-    source.bitmap.reset();  // the decoded source keeps the dropped file open
-    Status saved = result ? SaveOver(path, *result, format) : GenericError;
-    result.reset();
+    Status saved = GenericError;
+    if (!source.bitmap) {
+        saved = SaveScaledJpeg(source, width, height, format);
+    } else {
+        BitmapPtr result = ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY, format.monochromeBmp);
+        source.bitmap.reset();  // the decoded source keeps the dropped file open
+        saved = result ? SaveOver(path, *result, format) : GenericError;
+    }
     source.widePath.reset();
     if (saved != Ok) {
         ReportFailure(texts->msgProcessingError);

@@ -1,5 +1,6 @@
 // The EXIF resolution reader on sound blocks of both byte orders and units, on hostile blocks, and on
-// a block cut at every byte; each block is read from a heap copy of its exact size.
+// a block cut at every byte; each block is read from a heap copy of its exact size. The pixel size
+// writer on the same kinds of blocks.
 #include "imaging/kernels/exif.h"
 
 #include "header_bytes.h"
@@ -25,7 +26,59 @@ Bytes With(Bytes tiff, std::size_t at, std::uint64_t value, int width)
     return tiff;
 }
 
+// TIFF data as cameras and scanners write it: IFD0 holding only the pointer to the Exif IFD and a link
+// to IFD1 (a thumbnail's, empty here); the Exif IFD with PixelXDimension as a SHORT and
+// PixelYDimension as a LONG.
+Bytes PixelSizeBlock(bool bigEndian, std::uint16_t widthPx, std::uint32_t heightPx, std::uint32_t ifd1)
+{
+    Bytes tiff{bigEndian ? std::uint8_t('M') : std::uint8_t('I'), bigEndian ? std::uint8_t('M') : std::uint8_t('I')};
+    for (auto [value, width] : {std::pair<std::uint64_t, int>{42, 2}, {8, 4}, {1, 2}, {0x8769, 2}, {4, 2}, {1, 4},
+                                {26, 4}, {ifd1, 4}, {2, 2}, {0xA002, 2}, {3, 2}, {1, 4}, {widthPx, 2}, {0, 2},
+                                {0xA003, 2}, {4, 2}, {1, 4}, {heightPx, 4}, {0, 4}, {0, 2}, {0, 4}}) {
+        Append(tiff, value, width, bigEndian);
+    }
+    return tiff;
+}
+
 }  // namespace
+
+// A result's resolution goes into the rationals and the unit (inch), in both byte orders; a block
+// without a unit entry gets none. The pixel size follows the result in both byte orders and both
+// types, the thumbnail's IFD is unlinked and no other byte changes. On blocks cut short or with any
+// field at its edges, nothing is written outside the block (exact-size copies, under the sanitizer).
+TEST(ExifWriter, ResolutionAndPixelSizeFollowTheResultAndTheThumbnailGoes)
+{
+    for (bool bigEndian : {false, true}) {
+        Bytes tiff = MakeTiff(bigEndian, 300, 1, 254, 1, 3);
+        SetExifResolution(tiff.data(), tiff.size(), 600, 599);
+        EXPECT_EQ(tiff, MakeTiff(bigEndian, 600, 1, 599, 1, 2)) << bigEndian;
+        tiff = MakeTiff(bigEndian, 300, 7, 300, 7, 0);
+        SetExifResolution(tiff.data(), tiff.size(), 600, 600);
+        EXPECT_EQ(tiff, MakeTiff(bigEndian, 600, 1, 600, 1, 0)) << bigEndian;
+    }
+    const std::uint64_t edges[] = {0, 1, 0xFFFFFFFF, 1u << 15, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFE};
+    for (bool bigEndian : {false, true}) {
+        Bytes tiff = PixelSizeBlock(bigEndian, 64, 48, 56);
+        SetExifPixelSizeDroppingThumbnail(tiff.data(), tiff.size(), 48, 70000);
+        EXPECT_EQ(tiff, PixelSizeBlock(bigEndian, 48, 70000, 0)) << bigEndian;
+        // A width that a SHORT cannot hold leaves that field as it was.
+        SetExifPixelSizeDroppingThumbnail(tiff.data(), tiff.size(), 70000, 64);
+        EXPECT_EQ(tiff, PixelSizeBlock(bigEndian, 48, 64, 0)) << bigEndian;
+        const Bytes sound = PixelSizeBlock(bigEndian, 64, 48, 56);
+        for (std::size_t cut = 0; cut < sound.size(); ++cut) {
+            Bytes part(sound.begin(), sound.begin() + static_cast<long>(cut));
+            SetExifPixelSizeDroppingThumbnail(part.data(), part.size(), 1, 1);
+        }
+        for (std::size_t at = 0; at + 4 <= sound.size(); at += 2) {
+            for (std::uint64_t edge : edges) {
+                Bytes changed = With(sound, at, edge, 4);
+                SetExifPixelSizeDroppingThumbnail(changed.data(), changed.size(), 1, 1);
+                Bytes resolution = With(MakeTiff(bigEndian, 600, 1, 600, 1, 2), at % 40, edge, 4);
+                SetExifResolution(resolution.data(), resolution.size(), 1, 1);
+            }
+        }
+    }
+}
 
 TEST(ExifResolution, ReadsIfd0InBothByteOrdersAndUnits)
 {

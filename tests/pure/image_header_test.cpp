@@ -166,26 +166,31 @@ TEST(ImageHeader, JpegSegmentsAreSkippedByTheirLengths)
     EXPECT_LT(checked.bytesRead, 32768u) << checked.reads << " reads";
 }
 
+// The resolution as Windows reads it from the headers: a JFIF unit's densities win (per centimetre
+// converted), else EXIF's, else 96; EXIF's pair is also given on its own where JFIF states no unit.
 TEST(ImageHeader, ExifResolutionStandsInOnlyWhereJfifStatesNoUnit)
 {
-    struct Case { std::string name; Bytes file; double dpi; };
+    struct Case { std::string name; Bytes file; double exifDpi, dpi; };
     const Bytes frame = FrameSegment(100, 50);
     const Case cases[] = {
-        {"JFIF unit 0", MakeJpeg({JfifSegment(0, 1, 1), Exif600(), frame}), 600},
-        {"no JFIF", MakeJpeg({Exif600(), frame}), 600},
-        {"EXIF before JFIF unit 0", MakeJpeg({Exif600(), JfifSegment(0, 1, 1), frame}), 600},
-        {"JFIF 300 DPI wins", MakeJpeg({JfifSegment(1, 300, 300), Exif600(), frame}), 0},
-        {"JFIF per centimetre wins", MakeJpeg({JfifSegment(2, 118, 118), Exif600(), frame}), 0},
-        {"second EXIF block ignored", MakeJpeg({ExifSegment(MakeTiff(true, 72, 1, 72, 1, 2)), Exif600(), frame}), 72},
-        {"XMP in APP1 is no EXIF", MakeJpeg({Segment(0xE1, Bytes{'h', 't', 't', 'p', 0}), frame}), 0},
-        {"malformed EXIF ignored", MakeJpeg({ExifSegment(MakeTiff(false, 600, 0, 600, 1, 2)), frame}), 0},
-        {"EXIF after the frame header unseen", MakeJpeg({frame, Exif600()}), 0},
+        {"JFIF unit 0", MakeJpeg({JfifSegment(0, 1, 1), Exif600(), frame}), 600, 600},
+        {"no JFIF", MakeJpeg({Exif600(), frame}), 600, 600},
+        {"EXIF before JFIF unit 0", MakeJpeg({Exif600(), JfifSegment(0, 1, 1), frame}), 600, 600},
+        {"JFIF 300 DPI wins", MakeJpeg({JfifSegment(1, 300, 300), Exif600(), frame}), 0, 300},
+        {"JFIF per centimetre wins", MakeJpeg({JfifSegment(2, 118, 118), Exif600(), frame}), 0, 118 * 2.54},
+        {"second EXIF block ignored", MakeJpeg({ExifSegment(MakeTiff(true, 72, 1, 72, 1, 2)), Exif600(), frame}), 72, 72},
+        {"XMP in APP1 is no EXIF", MakeJpeg({Segment(0xE1, Bytes{'h', 't', 't', 'p', 0}), frame}), 0, 96},
+        {"malformed EXIF ignored", MakeJpeg({ExifSegment(MakeTiff(false, 600, 0, 600, 1, 2)), frame}), 0, 96},
+        {"EXIF after the frame header unseen", MakeJpeg({frame, Exif600()}), 0, 96},
+        {"unknown JFIF unit 3", MakeJpeg({JfifSegment(3, 600, 600), Exif600(), frame}), 0, 96},
     };
     for (const Case& c : cases) {
         ImageHeader header = Check(c.file).header;
         EXPECT_TRUE(header.sound) << c.name;
-        EXPECT_EQ(header.exifDpiX, c.dpi) << c.name;
-        EXPECT_EQ(header.exifDpiY, c.dpi) << c.name;
+        EXPECT_EQ(header.exifDpiX, c.exifDpi) << c.name;
+        EXPECT_EQ(header.exifDpiY, c.exifDpi) << c.name;
+        EXPECT_DOUBLE_EQ(header.jpegDpiX, c.dpi) << c.name;
+        EXPECT_DOUBLE_EQ(header.jpegDpiY, c.dpi) << c.name;
     }
 }
 

@@ -244,7 +244,7 @@ static unsigned Read16Be(const std::vector<unsigned char>& bytes, size_t at)
 
 JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file)
 {
-    JpegFacts facts{-1, 0, 0, 0, 0, {}, {}};
+    JpegFacts facts{-1, 0, 0, 0, 0, {}, {}, {}};
     size_t at = 2;
     while (at + 4 <= file.size() && file[at] == 0xFF && file[at + 1] != 0xDA) {
         size_t length = Read16Be(file, at + 2);
@@ -260,13 +260,42 @@ JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file)
             (metadata ? facts.metadata : facts.tables)
                 .emplace_back(file.begin() + static_cast<long>(at), file.begin() + static_cast<long>(at + 2 + length));
         }
-        if (file[at + 1] >= 0xC0 && file[at + 1] <= 0xC2 && length >= 8) {
+        if (file[at + 1] >= 0xC0 && file[at + 1] <= 0xCB && file[at + 1] != 0xC4 && file[at + 1] != 0xC8 && length >= 8) {
             facts.height = static_cast<int>(Read16Be(file, at + 5));
             facts.width = static_cast<int>(Read16Be(file, at + 7));
+            for (size_t c = 0; c < file[at + 9] && 10 + 3 * c < length; ++c) facts.componentIds.push_back(file[at + 10 + 3 * c]);
         }
         at += 2 + length;
     }
     return facts;
+}
+
+// The fixtures' EXIF segment as the result at width x height should carry it: the segment holds the
+// marker, its length and "Exif\0\0" before the TIFF data; fixtures.py fixes where the pixel size (a
+// little-endian SHORT and LONG) and IFD0's link to the thumbnail's IFD lie.
+static std::vector<unsigned char> ExifOfResult(std::vector<unsigned char> segment, int width, int height)
+{
+    const size_t tiff = 10;
+    for (int i = 0; i < 2; ++i) segment[tiff + 100 + i] = static_cast<unsigned char>(width >> (8 * i));
+    for (int i = 0; i < 4; ++i) segment[tiff + 112 + i] = static_cast<unsigned char>(height >> (8 * i));
+    for (int i = 0; i < 4; ++i) segment[tiff + 70 + i] = 0;
+    return segment;
+}
+
+void ExpectFixtureMetadata(const std::string& path, const std::string& fixture)
+{
+    JpegFacts source = ReadJpegFacts(ReadBytes(FixturePath(fixture))), result = ReadJpegFacts(ReadBytes(path));
+    ASSERT_GE(source.metadata.size(), 4u) << fixture;
+    EXPECT_EQ(result.metadata.size(), source.metadata.size()) << fixture;
+    for (std::vector<unsigned char> segment : source.metadata) {
+        if (segment[1] == 0xE1) segment = ExifOfResult(segment, result.width, result.height);
+        EXPECT_NE(std::find(result.metadata.begin(), result.metadata.end(), segment), result.metadata.end())
+            << fixture << ": segment FF " << std::hex << int(segment[1]);
+    }
+    std::string ids = fixture.find("cmyk") != std::string::npos  ? "YCCK"
+                      : fixture.find("rgb") != std::string::npos ? "RGB"
+                                                                 : "\1\2\3";
+    EXPECT_EQ(result.componentIds, std::vector<unsigned char>(ids.begin(), ids.end())) << fixture;
 }
 
 // The 62 bytes before the rows, field by field.

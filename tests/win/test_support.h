@@ -88,8 +88,18 @@ std::vector<unsigned> BmpPalette(const std::vector<unsigned char>& file);
 struct JpegFacts {
     int unit, densityX, densityY, width, height;
     std::vector<std::vector<unsigned char>> metadata, tables;
+    std::vector<unsigned char> componentIds;  // from the frame header, in its order
 };
 JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file);
+
+// The JPEG fixtures' metadata (tests/fixtures/fixtures.py) in the JPEG result at `path` of `fixture`:
+// EXIF (600 DPI, an orientation tag, the pixel size, a thumbnail), an ICC profile and a comment after
+// a JFIF header, and an Adobe marker where they are RGB or CMYK. A result at 600 DPI keeps every one of
+// those segments byte for byte (the JFIF and Adobe headers first), but for EXIF's pixel size, which
+// states the result's, and its link to the thumbnail, cut. The component ids are those of the colour
+// space written: JFIF's 1, 2, 3 for Y-Cb-Cr, 'R', 'G', 'B' for RGB, and for ImageMagick's CMYK files,
+// which it codes as YCCK (Adobe transform 2) with ids 1 to 4, 'Y', 'C', 'C', 'K'.
+void ExpectFixtureMetadata(const std::string& path, const std::string& fixture);
 
 // A 1-bit page as its bits say, y counted from the top.
 struct MonoPage {

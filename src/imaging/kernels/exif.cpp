@@ -1,4 +1,5 @@
-// A bounds-checked reader of the three resolution tags of IFD0; everything else in the block is skipped.
+// A bounds-checked reader and writer of the few EXIF tags a result's size and resolution change; every
+// other byte of the block is skipped.
 #include "imaging/kernels/exif.h"
 
 #include "imaging/kernels/bytes.h"
@@ -8,7 +9,11 @@ namespace {
 const std::uint16_t kTagXResolution = 0x011A;
 const std::uint16_t kTagYResolution = 0x011B;
 const std::uint16_t kTagResolutionUnit = 0x0128;
+const std::uint16_t kTagExifIfd = 0x8769;
+const std::uint16_t kTagPixelXDimension = 0xA002;
+const std::uint16_t kTagPixelYDimension = 0xA003;
 const std::uint16_t kTypeShort = 3;
+const std::uint16_t kTypeLong = 4;
 const std::uint16_t kTypeRational = 5;
 const std::size_t kEntrySize = 12;
 
@@ -59,6 +64,26 @@ void WriteU32(const Tiff& tiff, std::uint8_t* at, std::uint32_t value)
     for (int i = 0; i < 4; ++i) at[tiff.bigEndian ? 3 - i : i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+void WriteU16(const Tiff& tiff, std::uint8_t* at, std::uint16_t value)
+{
+    at[tiff.bigEndian ? 1 : 0] = static_cast<std::uint8_t>(value);
+    at[tiff.bigEndian ? 0 : 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+// True when the IFD at `ifd` and its link to the next lie inside the block.
+bool HoldsIfd(const Tiff& tiff, std::size_t ifd)
+{
+    return tiff.Holds(ifd, 2) && tiff.Holds(ifd + 2ull, kEntrySize * tiff.U16(ifd) + 4ull);
+}
+
+// Writes `value` into a single SHORT or LONG entry (the value field holds it); others stay.
+void SetCount(const Tiff& tiff, std::uint8_t* bytes, std::size_t entry, std::uint32_t value)
+{
+    if (tiff.U32(entry + 4) != 1) return;
+    if (tiff.U16(entry + 2) == kTypeLong) WriteU32(tiff, bytes + entry + 8, value);
+    if (tiff.U16(entry + 2) == kTypeShort && value <= 0xFFFF) WriteU16(tiff, bytes + entry + 8, static_cast<std::uint16_t>(value));
+}
+
 // Writes value / 1 into a rational entry that RationalAt would read.
 void SetRational(const Tiff& tiff, std::uint8_t* bytes, std::size_t entry, std::uint32_t value)
 {
@@ -82,8 +107,7 @@ void SetExifResolution(std::uint8_t* bytes, std::size_t length, std::uint32_t dp
         if (tag == kTagXResolution) SetRational(tiff, bytes, entry, dpiX);
         if (tag == kTagYResolution) SetRational(tiff, bytes, entry, dpiY);
         if (tag == kTagResolutionUnit && UnitAt(tiff, entry) != 0) {
-            bytes[entry + 8] = tiff.bigEndian ? 0 : 2;
-            bytes[entry + 9] = tiff.bigEndian ? 2 : 0;
+            WriteU16(tiff, bytes + entry + 8, 2);
         }
     }
 }
@@ -112,4 +136,25 @@ ExifResolution ReadExifResolution(const std::uint8_t* bytes, std::size_t length)
     resolution.dpiX = x * perInch;
     resolution.dpiY = y * perInch;
     return resolution;
+}
+
+void SetExifPixelSizeDroppingThumbnail(std::uint8_t* bytes, std::size_t length, std::uint32_t widthPx,
+                                       std::uint32_t heightPx)
+{
+    Tiff tiff{};
+    std::size_t ifd0 = 0;
+    if (!OpenIfd0(bytes, length, tiff, ifd0) || !HoldsIfd(tiff, ifd0)) return;
+    std::size_t count = tiff.U16(ifd0);
+    WriteU32(tiff, bytes + ifd0 + 2 + kEntrySize * count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::size_t entry = ifd0 + 2 + kEntrySize * i;
+        if (tiff.U16(entry) != kTagExifIfd || tiff.U32(entry + 4) != 1) continue;
+        std::size_t exif = tiff.U32(entry + 8);
+        if (!HoldsIfd(tiff, exif)) return;
+        for (std::size_t j = 0, tags = tiff.U16(exif); j < tags; ++j) {
+            std::size_t field = exif + 2 + kEntrySize * j;
+            if (tiff.U16(field) == kTagPixelXDimension) SetCount(tiff, bytes, field, widthPx);
+            if (tiff.U16(field) == kTagPixelYDimension) SetCount(tiff, bytes, field, heightPx);
+        }
+    }
 }

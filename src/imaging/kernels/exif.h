@@ -19,3 +19,10 @@ ExifResolution ReadExifResolution(const std::uint8_t* tiff, std::size_t length);
 // inch, where those entries are present in the forms ReadExifResolution reads; leaves every other
 // byte, and a malformed block, as it was.
 void SetExifResolution(std::uint8_t* tiff, std::size_t length, std::uint32_t dpiX, std::uint32_t dpiY);
+
+// Makes the block describe a new picture of `widthPx` x `heightPx`: PixelXDimension and PixelYDimension
+// of the Exif IFD (found through IFD0's pointer to it) set where each is a single SHORT or LONG, and the
+// thumbnail of the picture as it was unlinked (IFD0's link to IFD1 set to 0; nothing points to its
+// bytes any more). Every other byte, and a malformed block, stays as it was.
+void SetExifPixelSizeDroppingThumbnail(std::uint8_t* tiff, std::size_t length, std::uint32_t widthPx,
+                                       std::uint32_t heightPx);

@@ -183,7 +183,7 @@ ImageHeader CheckGif(const std::uint8_t* head, std::size_t got)
 }
 
 // A frame header with a non-zero size before the scan. The EXIF resolution is kept only where the
-// JFIF header states none, since a JFIF unit wins wherever both are read.
+// JFIF header states no unit, since a JFIF unit wins wherever both are read.
 ImageHeader CheckJpeg(const ReadAt& read, std::uint64_t fileLength)
 {
     ImageHeader header;
@@ -192,12 +192,20 @@ ImageHeader CheckJpeg(const ReadAt& read, std::uint64_t fileLength)
     header.widthPx = layout.widthPx;
     header.heightPx = layout.heightPx;
     header.sound = layout.hasFrame && layout.widthPx > 0 && layout.heightPx > 0;
-    if (layout.hasJfif && layout.jfifUnit != 0) return header;
+    if (layout.hasJfif && layout.jfifUnit != 0) {
+        bool known = layout.jfifUnit == 1 || layout.jfifUnit == 2;  // another unit states nothing usable
+        double perInch = layout.jfifUnit == 2 ? 2.54 : 1.0;
+        header.jpegDpiX = known ? layout.jfifDensityX * perInch : 96;
+        header.jpegDpiY = known ? layout.jfifDensityY * perInch : 96;
+        return header;
+    }
     ExifResolution exif = ReadExifResolution(layout.exif.data(), layout.exif.size());
     if (exif.found) {
         header.exifDpiX = exif.dpiX;
         header.exifDpiY = exif.dpiY;
     }
+    header.jpegDpiX = exif.found ? exif.dpiX : 96;
+    header.jpegDpiY = exif.found ? exif.dpiY : 96;
     return header;
 }
 

@@ -35,6 +35,10 @@ struct ImageHeader {
     // in dots per inch; 0 when there is none to be had.
     double exifDpiX = 0;
     double exifDpiY = 0;
+    // JPEG: the resolution as Windows reads it from the headers, in dots per inch: the JFIF densities
+    // where they state inch or centimetre (converted); 96 for another unit; else EXIF's, else 96.
+    double jpegDpiX = 0;
+    double jpegDpiY = 0;
     BmpPixels bmp;
 };
 

@@ -71,6 +71,8 @@ void ReadJfif(Source& source, std::uint64_t payload, std::uint32_t payloadLength
     }
     layout.hasJfif = true;
     layout.jfifUnit = jfif[7];
+    layout.jfifDensityX = ReadBe16(jfif + 8);
+    layout.jfifDensityY = ReadBe16(jfif + 10);
 }
 
 void ReadExif(Source& source, std::uint64_t payload, std::uint32_t payloadLength, JpegLayout& layout)

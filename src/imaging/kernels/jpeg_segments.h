@@ -12,6 +12,8 @@ struct JpegLayout {
     std::uint16_t heightPx = 0;
     bool hasJfif = false;       // a JFIF APP0 segment came before the frame header
     std::uint8_t jfifUnit = 0;  // its density unit: 0 aspect ratio only, 1 per inch, 2 per centimetre
+    std::uint16_t jfifDensityX = 0;  // its densities, in that unit
+    std::uint16_t jfifDensityY = 0;
     std::vector<std::uint8_t> exif;  // the first EXIF block's TIFF data (after "Exif\0\0"); empty if none
 };
 

@@ -1,0 +1,58 @@
+// JPEG results made by libjpeg-turbo: a quarter turn of the coefficients (transupp.c's lossless
+// transforms) where the blocks allow it, otherwise new pixels encoded with the source's own tables and
+// sampling in its own colour space; the metadata policy of every result; the whole-file check.
+// Everything here works in memory; the safe save (save.h) writes and checks the file.
+#pragma once
+
+#include "imaging/gdiplus_api.h"
+#include "imaging/kernels/turn.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The largest side a JPEG can state.
+constexpr int kMaxJpegSide = 65535;
+
+// A JPEG file made in memory, or the status of the step that failed (OutOfMemory when memory ran out,
+// ValueOverflow for a side over kMaxJpegSide, GenericError for a source the library cannot read).
+struct JpegResult {
+    Gdiplus::Status status = Gdiplus::GenericError;
+    std::vector<std::uint8_t> bytes;
+    int widthPx = 0;
+    int heightPx = 0;
+    bool lossless = false;  // the source's coefficients moved, nothing decoded
+};
+
+// The whole file at `path`, read through the file-call seam. False when it cannot be opened or read,
+// or is larger than 1 GiB.
+bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& bytes);
+
+// True when `bytes` start as a JPEG file does (a start-of-image marker then a marker).
+bool IsJpegData(const std::vector<std::uint8_t>& bytes);
+
+// The JPEG file `source` turned by `turn` (None copies its coefficients), at `dpiX` x `dpiY` whole DPI.
+// Where the blocks allow (transupp's perfect check), its coefficients are moved: the result decodes to
+// the reference transform's pixels and a turn back gives the source's. Otherwise its pixels are
+// decoded in the source's own colour space, turned and encoded again with its quantisation tables and
+// sampling factors, both transposed with the picture. The result keeps the source's coding (Huffman
+// with optimal tables, progressive, arithmetic) and the metadata of every result (WriteMetadata).
+JpegResult TurnedJpeg(const std::vector<std::uint8_t>& source, Turn turn, std::uint16_t dpiX, std::uint16_t dpiY);
+
+// The JPEG file `source` resampled onto `widthPx` x `heightPx` pixels by the program's resampler, in the
+// source's own colour space (grey, Y-Cb-Cr, RGB, CMYK or YCCK), encoded with its tables and sampling.
+// ValueOverflow, before anything is decoded, for a side over kMaxJpegSide.
+JpegResult ScaledJpeg(const std::vector<std::uint8_t>& source, int widthPx, int heightPx, std::uint16_t dpiX,
+                      std::uint16_t dpiY);
+
+// `widthPx` x `heightPx` blue-green-red pixels, rows `stride` bytes apart, encoded for the file whose
+// bytes are `source`: for a JPEG, with its tables, sampling, colour space (grey, Y-Cb-Cr or RGB; a CMYK
+// or YCCK source fails rather than change its colours) and metadata, as the other results are; for
+// other content under a JPEG name (no tables to keep), Y-Cb-Cr 4:4:4 at quality 75 with a JFIF header.
+// ValueOverflow, before any encoding, for a side over kMaxJpegSide.
+JpegResult EncodedBgr(const std::vector<std::uint8_t>& source, const std::uint8_t* bgr, std::ptrdiff_t stride,
+                      int widthPx, int heightPx, std::uint16_t dpiX, std::uint16_t dpiY);
+
+// Ok when the JPEG file at `path` decodes with libjpeg-turbo to its last pixel without a warning at
+// `widthPx` x `heightPx`; otherwise the status of what failed.
+Gdiplus::Status CheckJpegFile(const char* path, UINT widthPx, UINT heightPx);
