@@ -101,6 +101,23 @@ TEST(FindSkew, PagesWithoutLinesHaveNoSkew)
     }
 }
 
+// A large-format drawing at a fifth of its size: black bands along the top and bottom edges and
+// 8-pixel vertical rules, no text. Its rules say it is straight, with the bands or without them.
+TEST(FindSkew, StraightDrawingOfBandsAndVerticalRulesIsNeverTurned)
+{
+    for (bool bands : {true, false}) {
+        Page drawing(4000, 4000);
+        for (int y = 0; y < drawing.height; ++y) {
+            for (int x = 0; x < drawing.width; ++x) {
+                bool band = bands && (y < 40 || y >= drawing.height - 40);
+                if (band || x % 200 < 8) drawing.Set(x, y);
+            }
+        }
+        Skew skew = FindSkew(drawing.bits.data(), drawing.stride, drawing.width, drawing.height, 5);
+        EXPECT_TRUE(!skew.found || std::fabs(skew.degrees) < 0.05) << bands << ": " << skew.degrees;
+    }
+}
+
 namespace {
 
 int Round(double value)

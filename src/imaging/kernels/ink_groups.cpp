@@ -2,6 +2,8 @@
 // and edge regions.
 #include "imaging/kernels/ink_groups.h"
 
+#include "imaging/kernels/bytes.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -55,24 +57,13 @@ struct Labels {
     }
 };
 
-// Bits x..x+63 of a row as a word, pixel x in the top bit; white past the width.
-std::uint64_t Word(const std::uint8_t* row, int x, int width)
-{
-    int bytes = std::min(8, (width - x + 7) / 8);
-    std::uint64_t word = 0;
-    for (int i = 0; i < bytes; ++i) word = word << 8 | row[x / 8 + i];
-    word <<= 8 * (8 - bytes);
-    if (width - x < 64) word &= ~(~std::uint64_t{0} >> (width - x));
-    return word;
-}
-
 // Appends the black runs of one row.
 void ReadRuns(const std::uint8_t* row, int width, std::vector<Run>& runs)
 {
     bool inRun = false;
     int start = 0;
     for (int x = 0; x < width; x += 64) {
-        std::uint64_t word = Word(row, x, width);
+        std::uint64_t word = RowBits64(row, x, width);
         if (word == (inRun ? ~std::uint64_t{0} : 0)) continue;
         int at = 0;
         while (at < 64) {
