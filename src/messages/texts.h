@@ -51,6 +51,15 @@ struct LanguageTexts {
     const char* msgCheckLine;
     const char* msgCheckTakenByAll;
     const char* msgCheckTakenByImageOperations;
+    // The batch tool's clean-up: the turn as in msgStraightened, the number of specks, the backup.
+    const char* msgSpecksRemoved;
+    const char* msgEdgesRemoved;
+    const char* msgSpecksAndEdgesRemoved;
+    const char* msgStraightenedSpecksRemoved;
+    const char* msgStraightenedSpecksAndEdgesRemoved;
+    const char* msgNoSpecks;
+    const char* msgNoEdges;
+    const char* msgNothingToClean;
 };
 
 extern const LanguageTexts textsEN;
