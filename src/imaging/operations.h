@@ -19,7 +19,7 @@ void AdjustMargins(char const* path, Corner corner, int horizontalMarginMM, int 
 void ScaleImage(char const* path, double factorX, double factorY);
 // Batch tool only. Finds the skew of the page's lines within maxDegrees (0 to 10) either way and turns
 // the page back about its centre, keeping its size, resolution and format; reports the turn made
-// (negative counter-clockwise). A skew under 0.05 degrees, or none found, is reported as a success
+// (negative counter-clockwise). A skew under 0.01 degrees, or none found, is reported as a success
 // with nothing written and no backup.
 void DeskewImage(char const* path, double maxDegrees);
 // Batch tool only, the scan clean-up (imaging/kernels/ink_groups.h has the rules). Each keeps the
