@@ -219,16 +219,3 @@ TEST(FindSpecksAndEdges, FixturePageLosesItsDustAndEdgesAndKeepsEveryMark)
                 "all %d marks of at most 40 pixels kept\n",
                 both.specks, placedSpecks, both.edges, placedEdges, edgeLeft, marks);
 }
-
-TEST(CleanupRulesAt, ScalesSizeWithTheSquareAndDistancesWithTheResolution)
-{
-    CleanupRules at600 = CleanupRulesAt(600, 0, true, true), at300 = CleanupRulesAt(300, 0, true, true);
-    EXPECT_EQ(at600.speckPixels, 40);
-    EXPECT_EQ(at600.speckReach, 35);
-    EXPECT_EQ(at600.edgeDepth, 354);
-    EXPECT_EQ(at300.speckPixels, 10);
-    EXPECT_EQ(at300.edgeDepth, 177);
-    EXPECT_EQ(CleanupRulesAt(600, 12, true, false).speckPixels, 12);
-    EXPECT_EQ(CleanupRulesAt(600, 12, true, false).edgeDepth, 0);
-    EXPECT_EQ(CleanupRulesAt(600, 0, false, true).speckPixels, 0);
-}

@@ -68,6 +68,17 @@ StripCounts Halved(const StripCounts& page)
     return half;
 }
 
+// The mean squared difference of neighbouring sums of profile[first] up to profile[last - 1].
+double MeanSquaredStep(const std::vector<int>& profile, int first, int last)
+{
+    long long score = 0;
+    for (int i = first + 1; i < last; ++i) {
+        long long step = profile[static_cast<std::size_t>(i)] - profile[static_cast<std::size_t>(i) - 1];
+        score += step * step;
+    }
+    return last - first > 1 ? static_cast<double>(score) / (last - first - 1) : 0;
+}
+
 // The page as black counts down its columns, two columns together: counts[band * columns + x / 2]
 // for the band's 256 rows of columns x and x + 1, summed 64 columns at a time in nine bit planes.
 struct BandCounts {
@@ -119,12 +130,7 @@ double ColumnScore(const BandCounts& page, int margin, double degrees, std::vect
         const std::uint16_t* counts = page.counts.data() + static_cast<std::size_t>(band) * page.columns;
         for (int x = 0; x < page.columns; ++x) into[x] += counts[x];
     }
-    long long score = 0;
-    for (int i = first + 1; i < last; ++i) {
-        long long step = profile[static_cast<std::size_t>(i)] - profile[static_cast<std::size_t>(i) - 1];
-        score += step * step;
-    }
-    return last - first > 1 ? static_cast<double>(score) / (last - first - 1) : 0;
+    return MeanSquaredStep(profile, first, last);
 }
 
 // The score of the profile with each strip shifted by its distance from the centre times
@@ -145,12 +151,7 @@ double Score(const StripCounts& page, int margin, double degrees, std::vector<in
         const std::uint8_t* counts = page.counts.data() + static_cast<std::size_t>(strip) * page.height;
         for (int y = 0; y < page.height; ++y) into[y] += counts[y];
     }
-    long long score = 0;
-    for (int i = first + 1; i < last; ++i) {
-        long long step = profile[static_cast<std::size_t>(i)] - profile[static_cast<std::size_t>(i) - 1];
-        score += step * step;
-    }
-    return last - first > 1 ? static_cast<double>(score) / (last - first - 1) : 0;
+    return MeanSquaredStep(profile, first, last);
 }
 
 // The centre of the peak of scores around the best coarse angle: the angles every 0.01 degree up to
