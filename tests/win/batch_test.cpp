@@ -375,6 +375,32 @@ TEST(BatchTool, DeskewTurnsTextPagesBackWithinFiveHundredthsOfADegree)
     EXPECT_EQ(FolderEntries(root + "\\files"), names);
 }
 
+// A large-format drawing, 20000 x 20000 pixels at 600 DPI: black bands of 200 rows along the top and
+// bottom, an 8-pixel vertical rule every 1,000 pixels, no text. It is straight, and stays as it is.
+TEST(BatchTool, StraightLargeDrawingIsLeftAsItIs)
+{
+    const int side = 20000;
+    BitmapPtr drawing = NewBitmap(side, side, PixelFormat1bppIndexed, 600, 600);
+    ASSERT_TRUE(drawing);
+    SetPaletteEntries(*drawing, {0xFFFFFFFF, 0xFF000000});
+    if (LockedPixels bits = LockPixels(*drawing, Gdiplus::ImageLockModeWrite, PixelFormat1bppIndexed)) {
+        for (int y = 0; y < side; ++y) {
+            bool band = y < 200 || y >= side - 200;
+            for (int byte = 0; byte < side / 8; ++byte) PixelRow(*bits, y)[byte] = band || byte % 125 == 0 ? 0xFF : 0;
+        }
+    }
+    std::string root = FolderWith({});
+    SaveImageFile(*drawing, root + "\\files\\d.png", L"image/png");
+    drawing.reset();
+    std::vector<unsigned char> before = ReadBytes(root + "\\files\\d.png");
+    EXPECT_EQ(RunBatchTool(root, "deskew d.png").out,
+              (std::vector<std::string>{"d.png: Already straight", "1 files: 1 succeeded, 0 failed"}));
+    EXPECT_EQ(RunBatchTool(root, "clean d.png").out,
+              (std::vector<std::string>{"d.png: Nothing to clean, left as it was", "1 files: 1 succeeded, 0 failed"}));
+    EXPECT_TRUE(ReadBytes(root + "\\files\\d.png") == before);
+    EXPECT_EQ(FolderEntries(root + "\\files"), std::vector<std::string>{"d.png"});
+}
+
 // The dusty fixture page (tests/fixtures/make_cleanup_fixtures.sh): borders then despeckle leave the
 // text page pixel for pixel; clean gives the very bytes of its steps with one backup instead of
 // three, on the skewed scan too; a colour page keeps its colours, the dust made white.
