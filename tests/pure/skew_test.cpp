@@ -229,6 +229,8 @@ TEST(TurnPixelsByShears, StaysCloseToAnExactTurnAndKeepsUniformAreasUniform)
          [](int x, int y, int c) { return static_cast<std::uint8_t>(128 + 100 * std::sin(x / (7.0 + c) + y / 11.0)); }},
         {"uniform grey: not one level off, no pale frame", 1, -4.2, 0.01, 0.5,
          [](int, int, int) { return std::uint8_t{90}; }},
+        {"no turn: every pixel as it was", 3, 0, 0, 0,
+         [](int x, int y, int c) { return static_cast<std::uint8_t>(x * 7 + y * 13 + c * 101); }},
         // Three cubic shifts soften a sharp edge a little differently from one cubic sample in two dimensions.
         {"black strokes on grey", 1, -2.9, 4, 64,
          [](int x, int y, int) { return static_cast<std::uint8_t>(x % 23 < 3 || y % 17 < 2 ? 0 : 200); }},
