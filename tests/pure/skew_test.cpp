@@ -61,7 +61,7 @@ Page TextPage(int width, int height, double degrees, unsigned seed)
 
 }  // namespace
 
-TEST(FindSkew, FindsTheAngleOfDrawnLinesWithinAFiftiethOfADegree)
+TEST(FindSkew, FindsTheAngleOfDrawnLinesWithinAHundredthOfADegree)
 {
     const double angles[] = {-4.93, -3.2, -1.07, -0.31, 0, 0.04, 0.77, 2.5, 4.61};
     for (double angle : angles) {
@@ -70,7 +70,7 @@ TEST(FindSkew, FindsTheAngleOfDrawnLinesWithinAFiftiethOfADegree)
         double range = angle > 4 ? 10 : 5;
         Skew skew = FindSkew(page.bits.data(), page.stride, page.width, page.height, range);
         ASSERT_TRUE(skew.found) << angle;
-        EXPECT_NEAR(skew.degrees, angle, 0.02) << angle;
+        EXPECT_NEAR(skew.degrees, angle, 0.01) << angle;
     }
     // Rows given bottom-up through a negative stride are the same page turned the other way.
     Page page = TextPage(1700, 1300, 2.5, 77);
