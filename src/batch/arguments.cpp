@@ -136,6 +136,9 @@ static const OperationSyntax operationSyntaxes[] = {
     Syntax("margins", Operation::Margins, marginsParameters),
     Syntax("scale", Operation::Scale, scaleParameters),
     Syntax("deskew", Operation::Deskew),
+    Syntax("despeckle", Operation::Despeckle),
+    Syntax("borders", Operation::Borders),
+    Syntax("clean", Operation::Clean),
     Syntax("check", Operation::Check),
 };
 
@@ -206,7 +209,7 @@ ParsedCommand ParseArguments(const std::vector<std::wstring>& arguments)
     const BatchTexts& words = ActiveBatchTexts();
     ParsedCommand parsed;
     std::vector<std::wstring> positional;
-    bool options = true, maxGiven = false;
+    bool options = true, maxGiven = false, sizeGiven = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
         std::optional<ParsedCommand> error;
@@ -225,14 +228,22 @@ ParsedCommand ParseArguments(const std::vector<std::wstring>& arguments)
             error = ReadOptionNumber(arguments, i, words.degreesRange, ReadDecimalInRange, 0.1, 10.0,
                                      parsed.command.maxDegrees);
             maxGiven = true;
+        } else if (argument == L"--size") {
+            error = ReadOptionNumber(arguments, i, words.sizeRange, ReadWholeInRange, 1, 10000,
+                                     parsed.command.speckPixels);
+            sizeGiven = true;
         } else {
             return UsageError(words.unknownOption, Quoted(argument));
         }
         if (error) return *error;
     }
     parsed = ParsePositional(positional, parsed);
-    if (parsed.request == Request::Run && maxGiven && parsed.command.operation != Operation::Deskew) {
+    Operation operation = parsed.command.operation;
+    if (parsed.request == Request::Run && maxGiven && operation != Operation::Deskew && operation != Operation::Clean) {
         return UsageError(words.maxOutsideDeskew);
+    }
+    if (parsed.request == Request::Run && sizeGiven && operation != Operation::Despeckle && operation != Operation::Clean) {
+        return UsageError(words.sizeOutsideDespeckle);
     }
     return parsed;
 }

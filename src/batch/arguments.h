@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-enum class Operation { Rotate, Erode, Margins, Scale, Deskew, Check };
+enum class Operation { Rotate, Erode, Margins, Scale, Deskew, Despeckle, Borders, Clean, Check };
 
 struct BatchCommand {
     Operation operation = Operation::Rotate;
@@ -18,7 +18,8 @@ struct BatchCommand {
     int verticalMarginMM = 0;
     double factorX = 1.0;        // 0.0001 to 10
     double factorY = 1.0;
-    double maxDegrees = 5;       // deskew's --max: 0.1 to 10
+    double maxDegrees = 5;       // deskew's and clean's --max: 0.1 to 10
+    int speckPixels = 0;         // despeckle's and clean's --size: 1 to 10000; 0 for the default
     int jobs = 0;                // 1 to 64; 0 until chosen from the number of processors
     bool includeBackups = false; // patterns also take the numbered backups of the files they match
     std::vector<std::wstring> files;  // as given: names or patterns
@@ -33,6 +34,6 @@ struct ParsedCommand {
 };
 
 // Reads the arguments after the program name. Options ("--jobs N", "--include-backups", "--max
-// DEGREES" for deskew only, "--help", "--version") may stand anywhere before a "--", after which
+// DEGREES" for deskew and clean only, "--size PIXELS" for despeckle and clean only, "--help", "--version") may stand anywhere before a "--", after which
 // every argument is a file.
 ParsedCommand ParseArguments(const std::vector<std::wstring>& arguments);

@@ -19,6 +19,7 @@ struct BatchTexts {
     const char* optionWrong;       // option, range, the word given
     const char* unknownOption;     // the word given
     const char* maxOutsideDeskew;
+    const char* sizeOutsideDespeckle;
     const char* operationNames;
     const char* direction;
     const char* directionRange;
@@ -34,6 +35,7 @@ struct BatchTexts {
     const char* factorRange;
     const char* jobsRange;
     const char* degreesRange;
+    const char* sizeRange;
 };
 
 // The table in the language of the window's texts.

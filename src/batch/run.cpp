@@ -59,8 +59,8 @@ static int CollectMessage(HWND, const char* text, const char* caption, UINT type
     return IDOK;
 }
 
-// The window's page whose extension test and warning an operation takes; deskew and check take
-// images as rotation does.
+// The window's page whose extension test and warning an operation takes; deskew, the clean-up and
+// check take images as rotation does.
 static Page PageOf(Operation operation)
 {
     switch (operation) {
@@ -82,6 +82,9 @@ static void CallOperation(const BatchCommand& command, const char* path)
         break;
     case Operation::Scale: operations.scale(path, command.factorX, command.factorY); break;
     case Operation::Deskew: DeskewImage(path, command.maxDegrees); break;
+    case Operation::Despeckle: DespeckleImage(path, command.speckPixels); break;
+    case Operation::Borders: RemoveBlackEdges(path); break;
+    case Operation::Clean: CleanImage(path, command.maxDegrees, command.speckPixels); break;
     case Operation::Check: CheckImage(path); break;
     }
 }

@@ -6,6 +6,7 @@
 #include "imaging/pipeline.h"
 #include "imaging/save.h"
 #include "imaging/drawn.h"
+#include "imaging/straighten.h"
 #include "messages/report.h"
 #include "messages/texts.h"
 
@@ -18,11 +19,7 @@
 
 using namespace Gdiplus;
 
-// A smaller skew is left alone: it is below what a reader could see, and a turn always moves pixels.
-constexpr double kSmallestTurn = 0.05;
-
-// The skew of the lines of `mono` (the page by the blue threshold). False when its pixels cannot be read.
-static bool FindPageSkew(Bitmap& mono, double maxDegrees, Skew& skew)
+bool FindPageSkew(Bitmap& mono, double maxDegrees, Skew& skew)
 {
     LockedPixels bits = LockPixels(mono, ImageLockModeRead, PixelFormat1bppIndexed);
     if (!bits) return false;
@@ -66,9 +63,7 @@ static bool IsBlackAndWhite(Bitmap& image)
            });
 }
 
-// The page turned by `degrees`: a 1-bit source as its 1-bit picture when that is what is written or
-// all it holds, any other through the cubic shears in grey or colour (1-bit again for BMP).
-static BitmapPtr TurnedPage(SourceImage& source, Bitmap& mono, double degrees, bool monochromeBmp)
+BitmapPtr TurnedPage(SourceImage& source, Bitmap& mono, double degrees, bool monochromeBmp)
 {
     bool oneBit = source.bitmap->GetPixelFormat() == PixelFormat1bppIndexed;
     if (oneBit && (monochromeBmp || IsBlackAndWhite(*source.bitmap))) {
@@ -82,12 +77,17 @@ static BitmapPtr TurnedPage(SourceImage& source, Bitmap& mono, double degrees, b
                       });
 }
 
-// "Straightened by -1.25 degrees" with the language's decimal mark, and the backup's name.
+void FormatTurn(double degrees, char* text, std::size_t size)
+{
+    std::snprintf(text, size, "%.2f", degrees);
+    if (char* mark = std::strchr(text, '.')) *mark = texts->decimalMark[0];
+}
+
+// "Straightened by -1.25 degrees" and the backup's name.
 static void ReportStraightened(double degrees, const char* backupName)
 {
     char angle[32], message[512];
-    std::snprintf(angle, sizeof angle, "%.2f", degrees);
-    if (char* mark = std::strchr(angle, '.')) *mark = texts->decimalMark[0];
+    FormatTurn(degrees, angle, sizeof angle);
     std::snprintf(message, sizeof message, texts->msgStraightened, angle, backupName);
     ReportSucceeded(message);
 }

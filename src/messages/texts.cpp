@@ -58,8 +58,16 @@ const LanguageTexts textsEN = {
     ".",
     "%s, %u x %u pixels, %.0f x %.0f DPI: %s",
     "every operation takes it",
-    "rotate, scale and deskew take it; erode and margins take BMP files only",
+    "rotate, scale, deskew, despeckle, borders and clean take it; erode and margins take BMP files only",
     "set aside by an interrupted run as %s; any operation on the page puts it back",
+    "%d specks removed.\nBackup created: %s",
+    "Black edges removed.\nBackup created: %s",
+    "%d specks and the black edges removed.\nBackup created: %s",
+    "Straightened by %s degrees, %d specks removed.\nBackup created: %s",
+    "Straightened by %s degrees, %d specks and the black edges removed.\nBackup created: %s",
+    "No specks found, left as it was",
+    "No black edges found, left as it was",
+    "Nothing to clean, left as it was",
 };
 
 const LanguageTexts textsIT = {
@@ -115,8 +123,16 @@ const LanguageTexts textsIT = {
     ",",
     "%s, %u x %u pixel, %.0f x %.0f DPI: %s",
     "ogni operazione la accetta",
-    "rotate, scale e deskew la accettano; erode e margins accettano solo file BMP",
+    "rotate, scale, deskew, despeckle, borders e clean la accettano; erode e margins accettano solo file BMP",
     "messa da parte da un'esecuzione interrotta come %s; qualsiasi operazione sulla pagina la rimette al suo posto",
+    "%d puntini rimossi.\nBackup creato: %s",
+    "Bordi neri rimossi.\nBackup creato: %s",
+    "%d puntini e i bordi neri rimossi.\nBackup creato: %s",
+    "Raddrizzata di %s gradi, %d puntini rimossi.\nBackup creato: %s",
+    "Raddrizzata di %s gradi, %d puntini e i bordi neri rimossi.\nBackup creato: %s",
+    "Nessun puntino trovato, lasciata com'era",
+    "Nessun bordo nero trovato, lasciata com'era",
+    "Niente da pulire, lasciata com'era",
 };
 
 const LanguageTexts* texts = &textsEN;

@@ -53,6 +53,15 @@ struct LanguageTexts {
     const char* msgCheckTakenByImageOperations;
     // A page that a killed run left set aside: "%s" its set-aside name.
     const char* msgCheckSetAside;
+    // The batch tool's clean-up: the turn as in msgStraightened, the number of specks, the backup.
+    const char* msgSpecksRemoved;
+    const char* msgEdgesRemoved;
+    const char* msgSpecksAndEdgesRemoved;
+    const char* msgStraightenedSpecksRemoved;
+    const char* msgStraightenedSpecksAndEdgesRemoved;
+    const char* msgNoSpecks;
+    const char* msgNoEdges;
+    const char* msgNothingToClean;
 };
 
 extern const LanguageTexts textsEN;

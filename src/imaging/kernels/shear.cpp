@@ -85,8 +85,16 @@ void TurnBitsByShears(const std::uint8_t* source, std::ptrdiff_t sourceStride, i
                       double degrees, std::uint8_t* target, std::ptrdiff_t targetStride)
 {
     if (width <= 0 || height <= 0) return;
-    Shears shears(degrees, width, height);
     std::size_t rowBytes = (static_cast<std::size_t>(width) + 7) / 8, padded = rowBytes + 8;
+    if (degrees == 0) {  // no shear moves a pixel: the rows as they are (the clean-up's unturned pages)
+        for (int y = 0; y < height; ++y) {
+            std::uint8_t* to = target + y * targetStride;
+            std::memcpy(to, source + y * sourceStride, rowBytes);
+            to[rowBytes - 1] &= static_cast<std::uint8_t>(0xFF << (rowBytes * 8 - static_cast<std::size_t>(width)));
+        }
+        return;
+    }
+    Shears shears(degrees, width, height);
     std::vector<std::uint8_t> rows(padded * height + padded);  // the last padded row is the target row
     for (int y = 0; y < height; ++y) std::memcpy(&rows[y * padded], source + y * sourceStride, rowBytes);
     std::uint8_t* row = &rows[padded * height];
@@ -307,6 +315,12 @@ void TurnPixelsByShears(const std::uint8_t* source, std::ptrdiff_t sourceStride,
                         int channels, double degrees, std::uint8_t* target, std::ptrdiff_t targetStride)
 {
     if (width <= 0 || height <= 0 || (channels != 1 && channels != 3)) return;
+    if (degrees == 0) {  // no shear moves a pixel: the rows as they are (the clean-up's unturned pages)
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(target + y * targetStride, source + y * sourceStride, static_cast<std::size_t>(width) * channels);
+        }
+        return;
+    }
     Shears shears(degrees, width, height);
     FirstShear a(source, sourceStride, width, height, channels, shears);
     // Column i of `a` samples its rows at y - Down: taps from row y + firstTap[i], the same weights on every row.
