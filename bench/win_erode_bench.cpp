@@ -68,7 +68,7 @@ static void ThresholdToPlane(const BitmapData& bgr, std::vector<std::uint8_t>& p
 
 static double SaveStage(Bitmap& mono, const std::string& output)
 {
-    return TimeMs([&] { SaveOver(output.c_str(), mono, {L"image/bmp", true}); });
+    return TimeMs([&] { SaveOver(output.c_str(), mono, {L"image/bmp", true}, {}); });
 }
 
 // The replaced stages for a page that is not 1-bit: drawn into 24 bits, thresholded into the plane,

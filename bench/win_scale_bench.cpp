@@ -47,7 +47,7 @@ static void ScaleWith(bool platformDrawing, const char* path, double factor)
                                        : ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY,
                                                      format.monochromeBmp);
     source.bitmap.reset();
-    if (result && SaveOver(path, *result, format) == Ok) {
+    if (result && SaveOver(path, *result, format, source.jpegFile) == Ok) {
         ReportSaved(texts->msgScaled, source.backupName);
     }
 }

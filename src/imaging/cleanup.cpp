@@ -127,7 +127,7 @@ void CleanUp(const char* path, const CleanupSteps& steps)
     }
     if (!SweepAndBackUp(source)) return;
     source.bitmap.reset();  // the decoded source keeps the file open
-    if (!Whiten(*result, done.found.runs) || SaveOver(path, *result, format) != Ok) {
+    if (!Whiten(*result, done.found.runs) || SaveOver(path, *result, format, source.jpegFile) != Ok) {
         ReportFailure(texts->msgProcessingError);
         return;
     }

@@ -28,7 +28,6 @@ using namespace Gdiplus;
 namespace {
 
 // Source files larger than this are not read: no page at 600 DPI comes near it.
-constexpr LONGLONG kMaxJpegFileBytes = 1LL << 30;
 // Rows decoded at a time before they are turned into the result's columns.
 constexpr int kStripRows = 256;
 
@@ -334,18 +333,6 @@ JpegResult Failed(Status status)
 }
 
 }  // namespace
-
-bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& bytes)
-{
-    FileHandle file = Opened(Files().createFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER length{};
-    if (!file || !GetFileSizeEx(file.get(), &length) || length.QuadPart > kMaxJpegFileBytes) return false;
-    bytes.resize(static_cast<std::size_t>(length.QuadPart));
-    DWORD got = 0;
-    return Files().readFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-           got == bytes.size();
-}
 
 bool IsJpegData(const std::vector<std::uint8_t>& bytes)
 {

@@ -24,10 +24,6 @@ struct JpegResult {
     bool lossless = false;  // the source's coefficients moved, nothing decoded
 };
 
-// The whole file at `path`, read through the file-call seam. False when it cannot be opened or read,
-// or is larger than 1 GiB.
-bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& bytes);
-
 // True when `bytes` start as a JPEG file does (a start-of-image marker then a marker).
 bool IsJpegData(const std::vector<std::uint8_t>& bytes);
 

@@ -71,6 +71,18 @@ static size_t FolderLength(const char* full)
     return static_cast<size_t>(PathFindFileNameA(full) - full);  // with its separator
 }
 
+bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& bytes)
+{
+    FileHandle file = Opened(Files().createFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER length{};
+    if (!file || !GetFileSizeEx(file.get(), &length) || length.QuadPart > kMaxWholeFileBytes) return false;
+    bytes.resize(static_cast<std::size_t>(length.QuadPart));
+    DWORD got = 0;
+    return Files().readFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+           got == bytes.size();
+}
+
 bool FullPathForSave(const char* path, char* full)
 {
     DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);

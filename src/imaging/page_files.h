@@ -27,6 +27,12 @@ FileHandle OpenForReading(const char* path);
 // cannot be opened or is shorter.
 bool ReadHead(const char* path, std::uint8_t* head, std::size_t size, std::uint64_t& length);
 
+// The largest file read whole: 1 GiB.
+constexpr long long kMaxWholeFileBytes = 1LL << 30;
+// The whole file at `path`, read through the file-call seam. False when it cannot be opened or read,
+// or is larger than kMaxWholeFileBytes.
+bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& bytes);
+
 // The dropped path made full in `full` (MAX_PATH characters): some platforms replace files only by
 // full paths. False when it, or the shortest temporary name beside it, would not fit MAX_PATH: such
 // a file cannot be saved safely.

@@ -83,6 +83,7 @@ bool LoadSource(char const* path, SourceImage& source, SourceNeeds needs)
     bool refused = header.kind != ImageKind::Unknown &&
                    (!header.sound || !FitsPixelBuffers(header.widthPx, header.heightPx));
     source.widePath.reset(AnsiToWide(source.path));
+    if (!refused && header.kind == ImageKind::Jpeg && !ReadWholeFile(source.path, source.jpegFile)) return false;
     if (!refused && needs == SourceNeeds::JpegBytes && header.kind == ImageKind::Jpeg) {
         source.dpiX = static_cast<REAL>(header.jpegDpiX);
         source.dpiY = static_cast<REAL>(header.jpegDpiY);

@@ -18,6 +18,8 @@ struct SourceImage {
     Gdiplus::REAL dpiY = 0;
     int widthPx = 0;                           // the source's size, decoded or from its header
     int heightPx = 0;
+    std::vector<std::uint8_t> jpegFile;        // a JPEG file's bytes, read whole by the load: the source of
+                                               // a JPEG result's coefficients, tables and metadata
 };
 
 // What an operation needs of its source: the platform's decode, or for a JPEG file that it works on
@@ -61,8 +63,8 @@ bool SweepAndBackUp(SourceImage& source);
 
 // Header check and load of `path` into source.bitmap (UTF-16 path too), with the resolution a JPEG
 // states in EXIF where the decoder reads none; the resolution pair in source.dpiX and dpiY, the size
-// in widthPx and heightPx. With SourceNeeds::JpegBytes a sound JPEG file is not decoded: the pair is
-// its header's. False, reporting nothing, for a file that cannot be decoded, whose header is broken,
+// in widthPx and heightPx. A JPEG file is also read whole into source.jpegFile. With
+// SourceNeeds::JpegBytes a sound JPEG file is not decoded: the pair is its header's. False, reporting nothing, for a file that cannot be decoded, whose header is broken,
 // whose pixels would not fit 32-bit buffers or whose palette indices run past its palette.
 bool LoadSource(char const* path, SourceImage& source, SourceNeeds needs = SourceNeeds::Pixels);
 

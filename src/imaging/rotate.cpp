@@ -70,9 +70,7 @@ static BitmapPtr MakeResult(SourceImage& source, Turn pending, bool monochromeBm
 // be read fails here rather than give a result without them. Returns the save's status.
 static Status RotateJpeg(const SourceImage& source, Turn turn, const OutputFormat& format)
 {
-    std::vector<std::uint8_t> bytes;
-    if (!ReadWholeFile(source.path, bytes)) return Win32Error;
-    JpegResult turned = TurnedJpeg(bytes, turn, static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
+    JpegResult turned = TurnedJpeg(source.jpegFile, turn, static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
                                    static_cast<std::uint16_t>(WholeDpi(source.dpiY)));
     if (turned.status != Ok) return turned.status;
     return SaveBytesOver(source.path, turned.bytes, static_cast<UINT>(turned.widthPx),
@@ -96,7 +94,7 @@ static void Rotate(char const* path, int angle)
         Turn pending = source.bitmap->RotateFlip(RotateFlipTypeFor(turn)) == Ok ? Turn::None : turn;
         BitmapPtr result = MakeResult(source, pending, format.monochromeBmp);
         source.bitmap.reset();  // the decoded source keeps the file open
-        if (result) saved = SaveOver(path, *result, format);
+        if (result) saved = SaveOver(path, *result, format, source.jpegFile);
     }
     if (saved != Ok) {
         ReportFailure(texts->msgProcessingError);

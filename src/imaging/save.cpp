@@ -114,12 +114,10 @@ Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, U
     return SaveWrittenOver(path, bytes.data(), bytes.size(), width, height, format);
 }
 
-// A JPEG result of pixels: encoded for the dropped file, still the source here (its tables and
-// metadata go into the result), then saved.
-static Status SaveJpegOver(char const* path, Bitmap& result, const OutputFormat& format)
+// A JPEG result of pixels: encoded with the tables and metadata of the source's bytes, then saved.
+static Status SaveJpegOver(char const* path, Bitmap& result, const OutputFormat& format,
+                           const std::vector<std::uint8_t>& source)
 {
-    std::vector<std::uint8_t> source;
-    if (!ReadWholeFile(path, source)) return Win32Error;
     LockedPixels bgr = LockPixels(result, ImageLockModeRead, PixelFormat24bppRGB);
     if (!bgr) return GenericError;
     JpegResult encoded =
@@ -135,9 +133,10 @@ static Status SaveJpegOver(char const* path, Bitmap& result, const OutputFormat&
 // The encoder writes to memory (the file on disk is written by the program itself, hidden until it is
 // whole and flushed), and its bytes are written from where it left them: a page's worth of fresh
 // memory costs more than the copy would.
-Status SaveOver(char const* path, Bitmap& result, const OutputFormat& format)
+Status SaveOver(char const* path, Bitmap& result, const OutputFormat& format,
+                const std::vector<std::uint8_t>& jpegSource)
 {
-    if (format.jpeg) return SaveJpegOver(path, result, format);
+    if (format.jpeg) return SaveJpegOver(path, result, format, jpegSource);
     CLSID encoder;
     if (GetEncoderClsid(format.mimeType, &encoder) < 0) return GenericError;
     BitmapPtr reduced;
@@ -168,7 +167,7 @@ void SaveMonochromeBmp(const char* path, const char* backupName, Bitmap& page, c
         return;
     }
     // The safe save also patches the BMP header, in memory before the file is written.
-    Status status = SaveOver(path, page, {L"image/bmp", true});
+    Status status = SaveOver(path, page, {L"image/bmp", true}, {});
     if (status != Ok) {
         ReportSaveStatus(status);
         return;

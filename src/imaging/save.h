@@ -15,12 +15,14 @@ struct OutputFormat {
 };
 OutputFormat OutputFormatFor(char const* path);
 
-// Safe save: encodes `result` (a JPEG by EncodedBgr for the file still at `path`, with its tables and
-// metadata; any other format by the platform's encoder for it, GIF reduced to the fixed palette first,
-// a BMP header patched) and saves its bytes over `path` as SaveBytesOver does. The source must have
-// been released before (it keeps the file open). GenericError when the platform has no such encoder;
-// for a JPEG, the failure of the source's read (Win32Error) or of EncodedBgr, with nothing written.
-Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const OutputFormat& format);
+// Safe save: encodes `result` (a JPEG by EncodedBgr with the tables and metadata of `jpegSource`, the
+// source file's bytes as the load read them, empty for other content; any other format by the
+// platform's encoder for it, GIF reduced to the fixed palette first, a BMP header patched) and saves
+// its bytes over `path` as SaveBytesOver does. The source must have been released before (it keeps the
+// file open). GenericError when the platform has no such encoder; for a JPEG, the failure of
+// EncodedBgr, with nothing written.
+Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const OutputFormat& format,
+                         const std::vector<std::uint8_t>& jpegSource);
 
 // Writes `bytes` to a new hidden temporary file beside `path`, flushes it to the disk, checks the
 // whole file (a JPEG by CheckJpegFile, others as CheckWrittenFile does), then puts it in the dropped

@@ -80,9 +80,7 @@ BitmapPtr ScaledImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpi
 // cannot be read fails rather than give a result without them. Returns the save's status.
 static Status SaveScaledJpeg(const SourceImage& source, int width, int height, const OutputFormat& format)
 {
-    std::vector<std::uint8_t> bytes;
-    if (!ReadWholeFile(source.path, bytes)) return Win32Error;
-    JpegResult scaled = ScaledJpeg(bytes, width, height, static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
+    JpegResult scaled = ScaledJpeg(source.jpegFile, width, height, static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
                                    static_cast<std::uint16_t>(WholeDpi(source.dpiY)));
     if (scaled.status != Ok) return scaled.status;
     return SaveBytesOver(source.path, scaled.bytes, static_cast<UINT>(scaled.widthPx),
@@ -111,7 +109,7 @@ static void Scale(char const* path, double factorX, double factorY)
     } else {
         BitmapPtr result = ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY, format.monochromeBmp);
         source.bitmap.reset();  // the decoded source keeps the dropped file open
-        saved = result ? SaveOver(path, *result, format) : GenericError;
+        saved = result ? SaveOver(path, *result, format, source.jpegFile) : GenericError;
     }
     source.widePath.reset();
     if (saved != Ok) {
