@@ -7,7 +7,7 @@ lumivex_packages=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest wi
                   python3-xlib shellcheck libjpeg-turbo-progs nasm dpkg-dev)
 
 # libjpeg-turbo's source, as Debian packages it, fetched once into the build folder (never the tree):
-# the CMake build compiles it with the project's own toolchain (cmake/libjpeg-turbo.cmake).
+# the CMake build compiles it with the project's own toolchain (cmake/jpeg-engine.cmake).
 lumivex_jpeg_source_dir=build/libjpeg-turbo
 
 lumivex_missing_packages() {
