@@ -27,7 +27,6 @@ using namespace Gdiplus;
 
 namespace {
 
-// Source files larger than this are not read: no page at 600 DPI comes near it.
 // Rows decoded at a time before they are turned into the result's columns.
 constexpr int kStripRows = 256;
 
@@ -420,6 +419,39 @@ JpegResult EncodedBgr(const std::vector<std::uint8_t>& source, const std::uint8_
         return Failed(FailureStatus(failure));
     } catch (const std::bad_alloc&) {
         return Failed(OutOfMemory);
+    }
+}
+
+BitmapPtr DecodedJpeg(const std::vector<std::uint8_t>& source, REAL dpiX, REAL dpiY)
+{
+    try {
+        Decoder decoder(source.data(), source.size());
+        jpeg_read_header(&decoder.info, TRUE);
+        J_COLOR_SPACE space = decoder.info.jpeg_color_space;
+        if (space == JCS_CMYK || space == JCS_YCCK) return nullptr;
+        bool grey = decoder.info.num_components == 1;
+        decoder.info.out_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
+        jpeg_start_decompress(&decoder.info);
+        PixelFormat format = grey ? PixelFormat8bppIndexed : PixelFormat24bppRGB;
+        BitmapPtr bitmap = NewBitmap(static_cast<int>(decoder.info.output_width),
+                                     static_cast<int>(decoder.info.output_height), format, dpiX, dpiY);
+        if (!bitmap) return nullptr;
+        if (grey) {
+            std::vector<ARGB> levels(256);
+            for (ARGB level = 0; level < 256; ++level) levels[level] = 0xFF000000u | level * 0x010101u;
+            if (SetPaletteEntries(*bitmap, levels) != Ok) return nullptr;
+        }
+        LockedPixels pixels = LockPixels(*bitmap, ImageLockModeWrite, format);
+        if (!pixels) return nullptr;
+        while (decoder.info.output_scanline < decoder.info.output_height) {
+            JSAMPROW row = PixelRow(*pixels, static_cast<int>(decoder.info.output_scanline));
+            jpeg_read_scanlines(&decoder.info, &row, 1);
+        }
+        jpeg_finish_decompress(&decoder.info);
+        pixels.reset();
+        return bitmap;
+    } catch (const JpegFailure&) {
+        return nullptr;
     }
 }
 

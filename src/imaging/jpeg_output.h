@@ -4,7 +4,7 @@
 // Everything here works in memory; the safe save (save.h) writes and checks the file.
 #pragma once
 
-#include "imaging/gdiplus_api.h"
+#include "imaging/bitmaps.h"
 #include "imaging/kernels/turn.h"
 
 #include <cstddef>
@@ -48,6 +48,12 @@ JpegResult ScaledJpeg(const std::vector<std::uint8_t>& source, int widthPx, int 
 // ValueOverflow, before any encoding, for a side over kMaxJpegSide.
 JpegResult EncodedBgr(const std::vector<std::uint8_t>& source, const std::uint8_t* bgr, std::ptrdiff_t stride,
                       int widthPx, int heightPx, std::uint16_t dpiX, std::uint16_t dpiY);
+
+// The JPEG file `source` decoded by libjpeg-turbo, as every platform then decodes it: 8-bit grey on a
+// palette of the 256 levels for one component, else 24-bit blue-green-red, carrying `dpiX` x `dpiY`.
+// Null for CMYK and YCCK files (their colours are the platform decoder's to show) and where the file
+// cannot be read or the bitmap made. Throws std::bad_alloc when memory runs out.
+BitmapPtr DecodedJpeg(const std::vector<std::uint8_t>& source, Gdiplus::REAL dpiX, Gdiplus::REAL dpiY);
 
 // Ok when the JPEG file at `path` decodes with libjpeg-turbo to its last pixel without a warning at
 // `widthPx` x `heightPx`; otherwise the status of what failed.

@@ -5,6 +5,7 @@
 #include "messages/texts.h"
 #include "imaging/kernels/monochrome.h"
 #include "imaging/file_calls.h"
+#include "imaging/jpeg_output.h"
 #include "imaging/page_files.h"
 
 #include <shlwapi.h>
@@ -75,7 +76,8 @@ static void UseExifResolution(const ImageHeader& header, Bitmap& bitmap)
 // Refuses what cannot be decoded or would not fit 32-bit pixel buffers. A known format whose header
 // is broken never reaches the decoder: some decoders fault on such headers inside the load, before
 // any check of ours could run. An uncompressed BMP on a local disk is read where it lies, checked
-// again from the mapped bytes; the decoder reads every other file.
+// again from the mapped bytes; a JPEG file (but CMYK) is decoded by libjpeg-turbo, so that its pixels
+// are the same on every platform; the platform's decoder reads every other file.
 bool LoadSource(char const* path, SourceImage& source, SourceNeeds needs)
 {
     source.path = path;
@@ -91,9 +93,13 @@ bool LoadSource(char const* path, SourceImage& source, SourceNeeds needs)
         source.heightPx = static_cast<int>(header.heightPx);
         return true;
     }
+    if (!refused && header.kind == ImageKind::Jpeg) {
+        source.bitmap = DecodedJpeg(source.jpegFile, static_cast<REAL>(header.jpegDpiX),
+                                    static_cast<REAL>(header.jpegDpiY));
+    }
     if (!refused && header.bmp.rowsOffset != 0 && IsOnLocalDisk(source.path)) {
         source.bitmap = MapBmp(source.path);
-    } else if (!refused && source.widePath) {
+    } else if (!refused && !source.bitmap && source.widePath) {
         source.bitmap.reset(new Bitmap(source.widePath.get()));
     }
     if (!IsUsable(source.bitmap) || !FitsPixelBuffers(source.bitmap->GetWidth(), source.bitmap->GetHeight()) ||

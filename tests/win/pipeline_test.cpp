@@ -141,6 +141,32 @@ TEST(DpiGate, RefusedFileGetsNoBackupAndStaysAsItWas)
     EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"low.png"});
 }
 
+// A JPEG that the operations need as pixels (deskew, clean, check) is decoded by libjpeg-turbo, so
+// that every platform sees the same pixels: the very ones ImageMagick's libjpeg gives, at the
+// resolution Windows reads (EXIF where the JFIF header states no unit).
+TEST(DpiGate, JpegPixelsAreLibjpegTurbosOnEveryPlatform)
+{
+    if (!HasUnixImageMagick()) GTEST_SKIP() << "reads results with ImageMagick on the Unix side of Wine";
+    for (const char* fixture : {"colour_600.jpg", "colour_exif_only_600.jpg", "photo_600.jpg"}) {
+        SCOPED_TRACE(fixture);
+        SourceImage source;
+        ASSERT_TRUE(LoadSource(FixturePath(fixture).c_str(), source));
+        EXPECT_EQ(source.dpiX, 600.0f);
+        MagickImage expected = ReadWithImageMagick(FixturePath(fixture));
+        ASSERT_EQ(static_cast<int>(source.bitmap->GetWidth()), expected.width);
+        LockedPixels bgr = LockPixels(*source.bitmap, Gdiplus::ImageLockModeRead, PixelFormat24bppRGB);
+        ASSERT_TRUE(bgr);
+        int differing = 0;
+        for (int y = 0; y < expected.height; ++y) {
+            for (int x = 0; x < expected.width; ++x) {
+                const std::uint8_t* pixel = PixelRow(*bgr, y) + 3 * x;
+                differing += (unsigned{pixel[2]} << 16 | unsigned{pixel[1]} << 8 | pixel[0]) != expected.Rgb(x, y);
+            }
+        }
+        EXPECT_EQ(differing, 0);
+    }
+}
+
 // Scanners state the resolution of a JPEG in EXIF and leave the JFIF unit at 0, or write no JFIF
 // segment at all. Windows reads the EXIF pair for such a file; so does the program where the decoder
 // does not, and every image it makes carries the pair. A JFIF unit wins over EXIF, as on Windows.
