@@ -250,9 +250,18 @@ TEST(ScaleImage, TargetsBeyondPixelBufferSizesAreRefusedAndTheFileKept)
         ExpectProcessingError();
         EXPECT_EQ(ReadBytes(c.path), before) << c.path;
     }
+    // Memory that runs out inside the JPEG engine: the error, never a result with other tables.
+    std::string scarce = CopyFixture("jpeg_420_61x45.jpg", folder, "scarce.jpg");
+    ClearMessages();
+    {
+        FailingAllocations failing(4096);  // the decoded picture's buffer, not the 2 KB file read before it
+        ScaleImage(scarce.c_str(), 2, 2);
+    }
+    ExpectProcessingError();
+    EXPECT_EQ(ReadBytes(scarce), ReadBytes(FixturePath("jpeg_420_61x45.jpg")));
     EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"large.png", "large1.png", "png.jpg", "png1.jpg",
-                                                                "small.png", "small1.png", "small2.png", "wide.jpg",
-                                                                "wide1.jpg"}));
+                                                                "scarce.jpg", "scarce1.jpg", "small.png", "small1.png",
+                                                                "small2.png", "wide.jpg", "wide1.jpg"}));
 }
 
 TEST(ScaleImage, FailedSaveReportsAndKeepsTheFile)
