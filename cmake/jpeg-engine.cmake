@@ -52,3 +52,11 @@ target_link_libraries(lumivex_jpeg_transforms PUBLIC lumivex_libjpeg)
 # The program's error handler throws a C++ exception through the library's C code: unwind tables.
 target_compile_options(lumivex_jpeg_transforms PRIVATE -fexceptions)
 target_include_directories(lumivex_jpeg_transforms PRIVATE ${jpeg_private_include} PUBLIC ${LUMIVEX_JPEG_SOURCE})
+
+# The library's memory manager is the program's own (src/imaging/libjpeg/memory.cpp): an object on the
+# link line of every program that links the library, so that the library's own is never taken from it.
+add_library(lumivex_jpeg_memory OBJECT ${PROJECT_SOURCE_DIR}/src/imaging/libjpeg/memory.cpp)
+target_link_libraries(lumivex_jpeg_memory PRIVATE lumivex_libjpeg)
+target_include_directories(lumivex_jpeg_memory PRIVATE ${jpeg_private_include} ${LUMIVEX_JPEG_SOURCE})
+target_compile_options(lumivex_jpeg_memory PRIVATE ${LUMIVEX_WARNINGS})
+target_link_libraries(lumivex_jpeg_transforms INTERFACE $<TARGET_OBJECTS:lumivex_jpeg_memory>)

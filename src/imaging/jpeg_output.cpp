@@ -143,8 +143,37 @@ void NameComponents(jpeg_compress_struct& result)
     for (int c = 0; c < result.num_components && names[c] != '\0'; ++c) result.comp_info[c].component_id = names[c];
 }
 
-// The result's header: component ids named by its colour space; the resolution in whole DPI; a JFIF header where the colour space calls for one
-// or the source had one (which may be where its resolution was stated); the source's coding kept.
+bool SameHuffmanTable(const JHUFF_TBL& table, const JHUFF_TBL& other)
+{
+    int codes = 0;
+    for (int length = 1; length <= 16; ++length) {
+        if (table.bits[length] != other.bits[length]) return false;
+        codes += table.bits[length];
+    }
+    return std::equal(table.huffval, table.huffval + codes, other.huffval);  // at most 256: the reader checks
+}
+
+// True when every Huffman table the source defines is one of the standard tables, which `result` holds
+// from its defaults, as most scanners and cameras write them (a file that defines none uses them too).
+bool HasOnlyStandardHuffmanTables(const jpeg_decompress_struct& source, const jpeg_compress_struct& result)
+{
+    auto standard = [](const JHUFF_TBL* table, JHUFF_TBL* const (&defaults)[NUM_HUFF_TBLS]) {
+        return !table || SameHuffmanTable(*table, *defaults[0]) || SameHuffmanTable(*table, *defaults[1]);
+    };
+    for (int n = 0; n < NUM_HUFF_TBLS; ++n) {
+        if (!standard(source.dc_huff_tbl_ptrs[n], result.dc_huff_tbl_ptrs) ||
+            !standard(source.ac_huff_tbl_ptrs[n], result.ac_huff_tbl_ptrs)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The result's header: component ids named by its colour space; the resolution in whole DPI; a JFIF
+// header where the colour space calls for one or the source had one (which may be where its resolution
+// was stated); the source's coding kept. A sequential Huffman source coded with the standard tables
+// gets them again, in one pass; any other gets tables made for the result's own symbols, a second pass
+// that keeps the file as small as the source was (the library makes them for every progressive file).
 void SetHeader(jpeg_compress_struct& result, const jpeg_decompress_struct& source, std::uint16_t dpiX,
                std::uint16_t dpiY)
 {
@@ -155,7 +184,7 @@ void SetHeader(jpeg_compress_struct& result, const jpeg_decompress_struct& sourc
     result.X_density = dpiX;
     result.Y_density = dpiY;
     result.arith_code = source.arith_code;
-    result.optimize_coding = !source.arith_code;
+    result.optimize_coding = !source.arith_code && !HasOnlyStandardHuffmanTables(source, result);
     if (source.progressive_mode) jpeg_simple_progression(&result);
 }
 
@@ -463,13 +492,14 @@ Status CheckJpegFile(const char* path, UINT widthPx, UINT heightPx)
         Decoder decoder(bytes.data(), bytes.size());
         jpeg_read_header(&decoder.info, TRUE);
         if (decoder.info.image_width != widthPx || decoder.info.image_height != heightPx) return GenericError;
-        // Every coefficient is decoded; the fastest inverse transform and plain upsampling suffice to
-        // take each one through to the pixels.
+        // Every coefficient is decoded from the file's scans, where a file can be cut or corrupt; all but
+        // the last row's are then dropped untransformed (the inverse transform takes any coefficients).
         decoder.info.dct_method = JDCT_IFAST;
         decoder.info.do_fancy_upsampling = FALSE;
         jpeg_start_decompress(&decoder.info);
+        jpeg_skip_scanlines(&decoder.info, decoder.info.output_height - 1);
         std::vector<std::uint8_t> row(static_cast<std::size_t>(decoder.info.output_width) * decoder.info.output_components);
-        while (decoder.info.output_scanline < decoder.info.output_height) ReadStrip(decoder.info, row.data(), 0, 1);
+        ReadStrip(decoder.info, row.data(), 0, 1);
         jpeg_finish_decompress(&decoder.info);
         return decoder.errors.num_warnings == 0 ? Ok : GenericError;
     } catch (const JpegFailure& failure) {

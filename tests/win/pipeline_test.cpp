@@ -259,27 +259,28 @@ TEST(LoadFailure, PixelBuffersBeyond32BitSizesAreRefused)
 // Files whose headers are broken or extreme (tests/fixtures/README.md), each given to every operation
 // that takes its kind, the batch tool's deskew and check among them: one verdict, one error box, no backup, no temporary file, the file as it was. A decoder fault
 // on any of them ends the test program; the last line it printed names the file and the operation.
+struct PageOperation {
+    const char* name;
+    bool bmpOnly;
+    void (*run)(const char* path);
+};
+static const PageOperation operations[] = {
+    {"rotation", false, [](const char* path) { RotateImage(path, 90); }},
+    {"scaling", false, [](const char* path) { ScaleImage(path, 0.5, 0.5); }},
+    {"erosion", true, [](const char* path) { ErodeImage(path, 1); }},
+    {"margins", true, [](const char* path) { AdjustMargins(path, TopLeft, 10, 10); }},
+    {"deskew", false, [](const char* path) { DeskewImage(path, 5); }},
+    {"check", false, CheckImage},
+};
+
 TEST(LoadFailure, HostileFilesAreRefusedByEveryOperationAndLeftAsTheyWere)
 {
-    struct Operation {
-        const char* name;
-        bool bmpOnly;
-        void (*run)(const char* path);
-    };
-    const Operation operations[] = {
-        {"rotation", false, [](const char* path) { RotateImage(path, 90); }},
-        {"scaling", false, [](const char* path) { ScaleImage(path, 0.5, 0.5); }},
-        {"erosion", true, [](const char* path) { ErodeImage(path, 1); }},
-        {"margins", true, [](const char* path) { AdjustMargins(path, TopLeft, 10, 10); }},
-        {"deskew", false, [](const char* path) { DeskewImage(path, 5); }},
-        {"check", false, CheckImage},
-    };
     const char* const files[] = {"hostile_wrapped_1bit.bmp", "hostile_wrapped_24bit.bmp", "hostile_short_rows.bmp",
                                  "hostile_zero_size.png",    "hostile_no_frame.jpg",      "hostile_zero_height.jpg",
                                  "hostile_zero_size.gif",    "hostile_wide_100m.png",     "hostile_palette_indices.png"};
     std::string folder = ScratchFolder();
     for (const char* file : files) {
-        for (const Operation& operation : operations) {
+        for (const PageOperation& operation : operations) {
             if (operation.bmpOnly && !std::strstr(file, ".bmp")) continue;
             SCOPED_TRACE(std::string(file) + " through " + operation.name);
             std::printf("%s through %s\n", file, operation.name);
@@ -292,6 +293,42 @@ TEST(LoadFailure, HostileFilesAreRefusedByEveryOperationAndLeftAsTheyWere)
             EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{file});
             DeleteFileA(path.c_str());
         }
+    }
+}
+
+// A sound JPEG followed by a hole up to 1 GiB and a byte (sparse on the disk) is more than the load
+// reads whole: its tables and metadata cannot be kept, so every operation that takes it refuses it
+// before any backup, rather than give a result without them.
+TEST(LoadFailure, JpegOverOneGibibyteIsRefusedByEveryOperationAndLeftAsItWas)
+{
+    std::string folder = ScratchFolder();
+    std::string path = CopyFixture("jpeg_420_64x48.jpg", folder, "huge.jpg");
+    std::vector<unsigned char> head = ReadBytes(path);
+    constexpr LONGLONG kSize = (1LL << 30) + 1;
+    {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER end{};
+        end.QuadPart = kSize;
+        EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+        CloseHandle(file);
+    }
+    for (const PageOperation& operation : operations) {
+        if (operation.bmpOnly) continue;
+        SCOPED_TRACE(operation.name);
+        ClearMessages();
+        operation.run(path.c_str());
+        ExpectOnlyMessage("Error processing the image", "Error", MB_ICONERROR);
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        ASSERT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data));
+        EXPECT_EQ((LONGLONG{data.nFileSizeHigh} << 32) + data.nFileSizeLow, kSize);
+        std::vector<unsigned char> start(head.size());
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD got = 0;
+        EXPECT_TRUE(ReadFile(file, start.data(), static_cast<DWORD>(start.size()), &got, nullptr));
+        CloseHandle(file);
+        EXPECT_EQ(start, head);
+        EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"huge.jpg"});
     }
 }
 
@@ -593,6 +630,22 @@ TEST(SafeSave, EachFailureLeavesTheFileAsItWas)
             WithFailures(failing, [&] { RotateImage(path.c_str(), 90); });
             expect(outcome, name);
         }
+        // A disk that kept half of the result while its write and flush said all: the check of the
+        // written file refuses it.
+        reset();
+        int flushes = 0;
+        beforeCall = [&](const RecordedCall& call) {
+            if (call.call != "flushFile" || ++flushes != 2) return;  // the backup's, then the result's
+            LARGE_INTEGER length{}, half{};
+            GetFileSizeEx(call.handle, &length);
+            half.QuadPart = length.QuadPart / 2;
+            SetFilePointerEx(call.handle, half, nullptr, FILE_BEGIN);
+            SetEndOfFile(call.handle);
+        };
+        WithFailures({}, [&] { RotateImage(path.c_str(), 90); });
+        beforeCall = nullptr;
+        ASSERT_EQ(flushes, 2);
+        expect(Kept, "the result cut short on the disk");
         // The page set aside back in its place (the batch tool does it when the page is named), the
         // next operation sweeps what the failed run left and turns it with a second backup.
         for (const std::string& entry : FolderEntries(folder)) {

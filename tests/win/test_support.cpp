@@ -244,7 +244,7 @@ static unsigned Read16Be(const std::vector<unsigned char>& bytes, size_t at)
 
 JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file)
 {
-    JpegFacts facts{-1, 0, 0, 0, 0, {}, {}, {}};
+    JpegFacts facts{-1, 0, 0, 0, 0, {}, {}, {}, {}, {}};
     size_t at = 2;
     while (at + 4 <= file.size() && file[at] == 0xFF && file[at + 1] != 0xDA) {
         size_t length = Read16Be(file, at + 2);
@@ -256,8 +256,8 @@ JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file)
             facts.densityY = static_cast<int>(Read16Be(file, at + 14));
         }
         bool metadata = (file[at + 1] >= 0xE0 && file[at + 1] <= 0xEF) || file[at + 1] == 0xFE;
-        if (metadata || file[at + 1] == 0xDB) {
-            (metadata ? facts.metadata : facts.tables)
+        if (metadata || file[at + 1] == 0xDB || file[at + 1] == 0xC4) {
+            (metadata ? facts.metadata : file[at + 1] == 0xDB ? facts.tables : facts.huffmanTables)
                 .emplace_back(file.begin() + static_cast<long>(at), file.begin() + static_cast<long>(at + 2 + length));
         }
         if (file[at + 1] >= 0xC0 && file[at + 1] <= 0xCB && file[at + 1] != 0xC4 && file[at + 1] != 0xC8 && length >= 8) {
@@ -267,6 +267,7 @@ JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file)
         }
         at += 2 + length;
     }
+    if (at + 1 < file.size() && file[at + 1] == 0xDA) facts.fromFirstScan.assign(file.begin() + static_cast<long>(at), file.end());
     return facts;
 }
 

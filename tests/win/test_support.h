@@ -87,8 +87,9 @@ std::vector<unsigned> BmpPalette(const std::vector<unsigned char>& file);
 // its quantisation table segments whole (marker, length, payload) in their order.
 struct JpegFacts {
     int unit, densityX, densityY, width, height;
-    std::vector<std::vector<unsigned char>> metadata, tables;
+    std::vector<std::vector<unsigned char>> metadata, tables, huffmanTables;  // whole segments
     std::vector<unsigned char> componentIds;  // from the frame header, in its order
+    std::vector<unsigned char> fromFirstScan;  // the bytes from the first scan's header to the end
 };
 JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file);
 
