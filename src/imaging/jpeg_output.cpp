@@ -117,8 +117,8 @@ void WriteMetadata(jpeg_compress_struct& result, const jpeg_decompress_struct& s
         if (IsSegment(*marker, JPEG_APP0 + 1, "Exif\0\0", 6)) {
             std::vector<std::uint8_t> exif(marker->data, marker->data + marker->data_length);
             SetExifResolution(exif.data() + 6, exif.size() - 6, dpiX, dpiY);
-            SetExifPixelSizeDroppingThumbnail(exif.data() + 6, exif.size() - 6, result.image_width,
-                                              result.image_height);
+            exif.resize(6 + SetExifPixelSizeDroppingThumbnail(exif.data() + 6, exif.size() - 6, result.image_width,
+                                                              result.image_height));
             jpeg_write_marker(&result, marker->marker, exif.data(), static_cast<unsigned>(exif.size()));
             continue;
         }

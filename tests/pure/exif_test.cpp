@@ -40,11 +40,25 @@ Bytes PixelSizeBlock(bool bigEndian, std::uint16_t widthPx, std::uint32_t height
     return tiff;
 }
 
+// PixelSizeBlock with IFD1 (at 56) naming a 4-byte JPEG thumbnail right after it, at 86, then
+// `trailing` bytes of something else.
+Bytes ThumbnailBlock(bool bigEndian, std::size_t trailing)
+{
+    Bytes tiff = PixelSizeBlock(bigEndian, 64, 48, 56);
+    tiff.resize(56);
+    for (auto [value, width] : {std::pair<std::uint64_t, int>{2, 2}, {0x0201, 2}, {4, 2}, {1, 4}, {86, 4}, {0x0202, 2},
+                                {4, 2}, {1, 4}, {4, 4}, {0, 4}, {0xFFD8FFD9, 4}}) {
+        Append(tiff, value, width, bigEndian);
+    }
+    tiff.resize(tiff.size() + trailing, 7);
+    return tiff;
+}
+
 }  // namespace
 
 // A result's resolution goes into the rationals and the unit (inch), in both byte orders; a block
 // without a unit entry gets none. The pixel size follows the result in both byte orders and both
-// types, the thumbnail's IFD is unlinked and no other byte changes. On blocks cut short or with any
+// types, the thumbnail's IFD is unlinked, its JPEG thumbnail dropped and no other byte changes. On blocks cut short or with any
 // field at its edges, nothing is written outside the block (exact-size copies, under the sanitizer).
 TEST(ExifWriter, ResolutionAndPixelSizeFollowTheResultAndTheThumbnailGoes)
 {
@@ -64,6 +78,20 @@ TEST(ExifWriter, ResolutionAndPixelSizeFollowTheResultAndTheThumbnailGoes)
         // A width that a SHORT cannot hold leaves that field as it was.
         SetExifPixelSizeDroppingThumbnail(tiff.data(), tiff.size(), 70000, 64);
         EXPECT_EQ(tiff, PixelSizeBlock(bigEndian, 48, 64, 0)) << bigEndian;
+        // The thumbnail's bytes go: cut where they end the block, zeroed where something follows; not
+        // where IFD1 names bytes of an IFD.
+        for (std::size_t trailing : {0, 2}) {
+            Bytes withThumbnail = ThumbnailBlock(bigEndian, trailing), expected = withThumbnail;
+            PutUnsigned(expected, 22, 0, 4, bigEndian);  // IFD0's link
+            PutUnsigned(expected, 86, 0, 4, bigEndian);
+            std::size_t kept = SetExifPixelSizeDroppingThumbnail(withThumbnail.data(), withThumbnail.size(), 64, 48);
+            EXPECT_EQ(kept, trailing == 0 ? 86 : withThumbnail.size()) << bigEndian;
+            EXPECT_EQ(withThumbnail, expected) << bigEndian << trailing;
+        }
+        Bytes intoIfd0 = With(ThumbnailBlock(bigEndian, 0), 56 + 2 + 8, 8, 4), expected = intoIfd0;
+        PutUnsigned(expected, 22, 0, 4, bigEndian);
+        EXPECT_EQ(SetExifPixelSizeDroppingThumbnail(intoIfd0.data(), intoIfd0.size(), 64, 48), intoIfd0.size());
+        EXPECT_EQ(intoIfd0, expected) << bigEndian;
         const Bytes sound = PixelSizeBlock(bigEndian, 64, 48, 56);
         for (std::size_t cut = 0; cut < sound.size(); ++cut) {
             Bytes part(sound.begin(), sound.begin() + static_cast<long>(cut));

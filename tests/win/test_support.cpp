@@ -273,13 +273,17 @@ JpegFacts ReadJpegFacts(const std::vector<unsigned char>& file)
 
 // The fixtures' EXIF segment as the result at width x height should carry it: the segment holds the
 // marker, its length and "Exif\0\0" before the TIFF data; fixtures.py fixes where the pixel size (a
-// little-endian SHORT and LONG) and IFD0's link to the thumbnail's IFD lie.
+// little-endian SHORT and LONG) and IFD0's link to the thumbnail's IFD lie, and puts the thumbnail
+// last, at 150: the result's block ends there.
 static std::vector<unsigned char> ExifOfResult(std::vector<unsigned char> segment, int width, int height)
 {
-    const size_t tiff = 10;
+    const size_t tiff = 10, thumbnail = 150;
     for (int i = 0; i < 2; ++i) segment[tiff + 100 + i] = static_cast<unsigned char>(width >> (8 * i));
     for (int i = 0; i < 4; ++i) segment[tiff + 112 + i] = static_cast<unsigned char>(height >> (8 * i));
     for (int i = 0; i < 4; ++i) segment[tiff + 70 + i] = 0;
+    segment.resize(tiff + thumbnail);
+    segment[2] = static_cast<unsigned char>((segment.size() - 2) >> 8);
+    segment[3] = static_cast<unsigned char>(segment.size() - 2);
     return segment;
 }
 

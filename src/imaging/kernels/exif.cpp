@@ -4,6 +4,8 @@
 
 #include "imaging/kernels/bytes.h"
 
+#include <algorithm>
+
 namespace {
 
 const std::uint16_t kTagXResolution = 0x011A;
@@ -12,6 +14,8 @@ const std::uint16_t kTagResolutionUnit = 0x0128;
 const std::uint16_t kTagExifIfd = 0x8769;
 const std::uint16_t kTagPixelXDimension = 0xA002;
 const std::uint16_t kTagPixelYDimension = 0xA003;
+const std::uint16_t kTagThumbnailOffset = 0x0201;  // JPEGInterchangeFormat
+const std::uint16_t kTagThumbnailLength = 0x0202;  // JPEGInterchangeFormatLength
 const std::uint16_t kTypeShort = 3;
 const std::uint16_t kTypeLong = 4;
 const std::uint16_t kTypeRational = 5;
@@ -94,6 +98,30 @@ void SetRational(const Tiff& tiff, std::uint8_t* bytes, std::size_t entry, std::
     WriteU32(tiff, bytes + offset + 4, 1);
 }
 
+// The end of the IFD at `ifd` with its link to the next (HoldsIfd true).
+std::size_t IfdEnd(const Tiff& tiff, std::size_t ifd)
+{
+    return ifd + 2 + kEntrySize * tiff.U16(ifd) + 4;
+}
+
+// Where IFD1's JPEG thumbnail lies: true, with its offset and length, when IFD1 names one that lies
+// whole inside the block after every IFD (`after`, the furthest end of IFD0's and the Exif IFD's).
+bool FindThumbnail(const Tiff& tiff, std::size_t ifd1, std::size_t after, std::size_t& offset, std::size_t& size)
+{
+    if (ifd1 == 0 || !HoldsIfd(tiff, ifd1)) return false;
+    std::uint64_t at = 0, count = 0;
+    for (std::size_t i = 0, entries = tiff.U16(ifd1); i < entries; ++i) {
+        std::size_t entry = ifd1 + 2 + kEntrySize * i;
+        if (tiff.U16(entry + 2) != kTypeLong || tiff.U32(entry + 4) != 1) continue;
+        if (tiff.U16(entry) == kTagThumbnailOffset) at = tiff.U32(entry + 8);
+        if (tiff.U16(entry) == kTagThumbnailLength) count = tiff.U32(entry + 8);
+    }
+    if (count == 0 || at < std::max(after, IfdEnd(tiff, ifd1)) || !tiff.Holds(at, count)) return false;
+    offset = static_cast<std::size_t>(at);
+    size = static_cast<std::size_t>(count);
+    return true;
+}
+
 }  // namespace
 
 void SetExifResolution(std::uint8_t* bytes, std::size_t length, std::uint32_t dpiX, std::uint32_t dpiY)
@@ -138,23 +166,29 @@ ExifResolution ReadExifResolution(const std::uint8_t* bytes, std::size_t length)
     return resolution;
 }
 
-void SetExifPixelSizeDroppingThumbnail(std::uint8_t* bytes, std::size_t length, std::uint32_t widthPx,
-                                       std::uint32_t heightPx)
+std::size_t SetExifPixelSizeDroppingThumbnail(std::uint8_t* bytes, std::size_t length, std::uint32_t widthPx,
+                                              std::uint32_t heightPx)
 {
     Tiff tiff{};
     std::size_t ifd0 = 0;
-    if (!OpenIfd0(bytes, length, tiff, ifd0) || !HoldsIfd(tiff, ifd0)) return;
-    std::size_t count = tiff.U16(ifd0);
-    WriteU32(tiff, bytes + ifd0 + 2 + kEntrySize * count, 0);
+    if (!OpenIfd0(bytes, length, tiff, ifd0) || !HoldsIfd(tiff, ifd0)) return length;
+    std::size_t count = tiff.U16(ifd0), link = ifd0 + 2 + kEntrySize * count;
+    std::size_t ifd1 = tiff.U32(link), after = IfdEnd(tiff, ifd0);
+    WriteU32(tiff, bytes + link, 0);
     for (std::size_t i = 0; i < count; ++i) {
         std::size_t entry = ifd0 + 2 + kEntrySize * i;
         if (tiff.U16(entry) != kTagExifIfd || tiff.U32(entry + 4) != 1) continue;
         std::size_t exif = tiff.U32(entry + 8);
-        if (!HoldsIfd(tiff, exif)) return;
+        if (!HoldsIfd(tiff, exif)) return length;
+        after = std::max(after, IfdEnd(tiff, exif));
         for (std::size_t j = 0, tags = tiff.U16(exif); j < tags; ++j) {
             std::size_t field = exif + 2 + kEntrySize * j;
             if (tiff.U16(field) == kTagPixelXDimension) SetCount(tiff, bytes, field, widthPx);
             if (tiff.U16(field) == kTagPixelYDimension) SetCount(tiff, bytes, field, heightPx);
         }
     }
+    std::size_t thumbnail = 0, size = 0;
+    if (!FindThumbnail(tiff, ifd1, after, thumbnail, size)) return length;
+    std::fill(bytes + thumbnail, bytes + thumbnail + size, std::uint8_t{0});
+    return thumbnail + size == length ? thumbnail : length;
 }

@@ -22,7 +22,9 @@ void SetExifResolution(std::uint8_t* tiff, std::size_t length, std::uint32_t dpi
 
 // Makes the block describe a new picture of `widthPx` x `heightPx`: PixelXDimension and PixelYDimension
 // of the Exif IFD (found through IFD0's pointer to it) set where each is a single SHORT or LONG, and the
-// thumbnail of the picture as it was unlinked (IFD0's link to IFD1 set to 0; nothing points to its
-// bytes any more). Every other byte, and a malformed block, stays as it was.
-void SetExifPixelSizeDroppingThumbnail(std::uint8_t* tiff, std::size_t length, std::uint32_t widthPx,
-                                       std::uint32_t heightPx);
+// thumbnail of the picture as it was dropped: IFD0's link to IFD1 set to 0, and a JPEG thumbnail that
+// IFD1 names after every IFD zeroed. Returns the length the block keeps: where that thumbnail ends the
+// block (as writers place it), the block ends where it began; otherwise `length`. Every other byte,
+// and a malformed block, stays as it was.
+std::size_t SetExifPixelSizeDroppingThumbnail(std::uint8_t* tiff, std::size_t length, std::uint32_t widthPx,
+                                              std::uint32_t heightPx);
