@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # A4 JPEG turns through lumivex-batch under Wine against the reference tools run natively, on the same
 # files in the same run: the lossless turn of a 4960 x 7008 page against `jpegtran -rotate 90 -perfect
-# -copy all`, the re-encoded turn of a 4961 x 7016 page against ImageMagick's `convert -rotate 90`; both
+# -copy all`, coded with the standard Huffman tables (as scanners write pages; the result keeps them)
+# and with tables of its own (the result gets its own too, where jpegtran writes the standard ones into
+# a larger file), the re-encoded turn of a 4961 x 7016 page against ImageMagick's `convert -rotate 90`; both
 # pages quality 90, 4:2:0, 600 DPI. Medians of 5, each on a fresh copy with no backup beside it; then
 # the batch tool's peak resident memory for each turn (Wine's own included: its figure for --help is
 # printed too), and the PSNR of each re-encoded turn.
@@ -47,13 +49,18 @@ timed() {  # timed SOURCE COMMAND...
 
 page 4960x7008 "$work/lossless.jpg"
 page 4961x7016 "$work/reencode.jpg"
+jpegtran -copy all "$work/lossless.jpg" >"$work/standard.jpg"  # the same coefficients, the standard tables
 wine cmd /c exit >/dev/null 2>&1  # the server up before the first timing
 
+standard=$(timed "$work/standard.jpg" wine "$batch" rotate right "Z:$work/run/page.jpg")
+jpegtranStandard=$(timed "$work/standard.jpg" sh -c "jpegtran -rotate 90 -perfect -copy all '$work/run/page.jpg' >'$work/run/out.jpg'")
 lossless=$(timed "$work/lossless.jpg" wine "$batch" rotate right "Z:$work/run/page.jpg")
 jpegtran=$(timed "$work/lossless.jpg" sh -c "jpegtran -rotate 90 -perfect -copy all '$work/run/page.jpg' >'$work/run/out.jpg'")
 reencode=$(timed "$work/reencode.jpg" wine "$batch" rotate right "Z:$work/run/page.jpg")
 convert=$(timed "$work/reencode.jpg" /usr/bin/convert "$work/run/page.jpg" -rotate 90 "$work/run/out.jpg")
-printf 'lossless turn, 4960 x 7008:  lumivex-batch %.2f s, jpegtran -perfect %.2f s: %.2f x\n' \
+printf 'lossless turn, 4960 x 7008, standard tables:  lumivex-batch %.2f s, jpegtran -perfect %.2f s: %.2f x\n' \
+  "$standard" "$jpegtranStandard" "$(echo "$standard / $jpegtranStandard" | bc -l)"
+printf 'lossless turn, 4960 x 7008, tables of its own: lumivex-batch %.2f s, jpegtran -perfect %.2f s: %.2f x\n' \
   "$lossless" "$jpegtran" "$(echo "$lossless / $jpegtran" | bc -l)"
 printf 're-encoded turn, 4961 x 7016: lumivex-batch %.2f s, convert -rotate 90 %.2f s: %.2f x\n' \
   "$reencode" "$convert" "$(echo "$reencode / $convert" | bc -l)"

@@ -3,16 +3,17 @@
 // way out; its warnings (corrupt data the decoder worked round) are counted and never printed.
 #include "imaging/jpeg_output.h"
 
-#include "imaging/file_calls.h"
 #include "imaging/kernels/exif.h"
 #include "imaging/kernels/resample.h"
-#include "imaging/page_files.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared first
-#include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <utility>
@@ -70,12 +71,188 @@ struct Decoder {
     ~Decoder() { jpeg_destroy_decompress(&info); }
 };
 
-// An encoder into memory the library allocates; its file is taken by Finish.
+// A result's bytes as its encoder makes them, in chunks that never move once added, so that the check
+// can decode them on a thread of its own while the encoder is still at work.
+class MadeBytes {
+public:
+    void Add(std::vector<std::uint8_t>&& chunk)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            chunks_.push_back(std::move(chunk));
+        }
+        added_.notify_one();
+    }
+    // No more chunks will come: the file is whole, or the encoder gave up.
+    void Close()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closed_ = true;
+        }
+        added_.notify_one();
+    }
+    // The chunk at `index` once it is added; null when none will be.
+    const std::vector<std::uint8_t>* Chunk(std::size_t index)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        added_.wait(lock, [&] { return index < chunks_.size() || closed_; });
+        return index < chunks_.size() ? &chunks_[index] : nullptr;
+    }
+    // The whole file, once closed.
+    std::vector<std::uint8_t> Joined()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::size_t size = 0;
+        for (const auto& chunk : chunks_) size += chunk.size();
+        std::vector<std::uint8_t> bytes;
+        bytes.reserve(size);
+        for (const auto& chunk : chunks_) bytes.insert(bytes.end(), chunk.begin(), chunk.end());
+        return bytes;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable added_;
+    std::deque<std::vector<std::uint8_t>> chunks_;
+    bool closed_ = false;
+};
+
+constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
+
+// The encoder's destination: chunks handed to MadeBytes as they fill.
+struct ChunkDestination {
+    jpeg_destination_mgr manager{};  // first: the library's pointer to it points to this
+    MadeBytes* made = nullptr;
+    std::vector<std::uint8_t> chunk;
+
+    static ChunkDestination& Of(j_compress_ptr info) { return *reinterpret_cast<ChunkDestination*>(info->dest); }
+    void Start()
+    {
+        chunk.resize(kChunkBytes);
+        manager.next_output_byte = chunk.data();
+        manager.free_in_buffer = chunk.size();
+    }
+    static void Init(j_compress_ptr info) { Of(info).Start(); }
+    static boolean Full(j_compress_ptr info)  // the whole chunk, whatever free_in_buffer says
+    {
+        ChunkDestination& destination = Of(info);
+        destination.made->Add(std::move(destination.chunk));
+        destination.Start();
+        return TRUE;
+    }
+    static void Term(j_compress_ptr info)
+    {
+        ChunkDestination& destination = Of(info);
+        destination.chunk.resize(destination.chunk.size() - destination.manager.free_in_buffer);
+        destination.made->Add(std::move(destination.chunk));
+        destination.made->Close();
+    }
+};
+
+// The check's source: the chunks of MadeBytes as they come; where they end before the file does, an
+// end-of-image marker and the library's warning that the file was cut.
+struct ChunkSource {
+    jpeg_source_mgr manager{};  // first, as above
+    MadeBytes* made = nullptr;
+    std::size_t next = 0;
+
+    static ChunkSource& Of(j_decompress_ptr info) { return *reinterpret_cast<ChunkSource*>(info->src); }
+    static void Init(j_decompress_ptr) {}
+    static boolean Fill(j_decompress_ptr info)
+    {
+        static const JOCTET kEnd[] = {0xFF, JPEG_EOI};
+        ChunkSource& source = Of(info);
+        const std::vector<std::uint8_t>* chunk = source.made->Chunk(source.next);
+        while (chunk && chunk->empty()) chunk = source.made->Chunk(++source.next);
+        if (!chunk) {
+            WARNMS(info, JWRN_JPEG_EOF);
+            source.manager.next_input_byte = kEnd;
+            source.manager.bytes_in_buffer = sizeof kEnd;
+            return TRUE;
+        }
+        ++source.next;
+        source.manager.next_input_byte = chunk->data();
+        source.manager.bytes_in_buffer = chunk->size();
+        return TRUE;
+    }
+    static void Skip(j_decompress_ptr info, long count)
+    {
+        jpeg_source_mgr& manager = *info->src;
+        while (count > static_cast<long>(manager.bytes_in_buffer)) {
+            count -= static_cast<long>(manager.bytes_in_buffer);
+            Fill(info);
+        }
+        manager.next_input_byte += count;
+        manager.bytes_in_buffer -= static_cast<std::size_t>(count);
+    }
+    static void Term(j_decompress_ptr) {}
+};
+
+Status FailureStatus(const JpegFailure& failure)
+{
+    return failure.code == JERR_OUT_OF_MEMORY ? OutOfMemory : GenericError;
+}
+
+struct CheckedSize {
+    Status status = GenericError;
+    JDIMENSION widthPx = 0, heightPx = 0;
+};
+
+// The check of a result: every coefficient decoded from its scans, where a file can be cut or corrupt;
+// all but the last row's dropped untransformed (the inverse transform takes any coefficients). Ok, with
+// the size its header states, when it decodes to the end without a warning.
+CheckedSize DecodeWhole(MadeBytes& made)
+{
+    CheckedSize checked;
+    try {
+        jpeg_error_mgr errors{};
+        jpeg_decompress_struct info{};
+        info.err = Errors(errors);
+        jpeg_create_decompress(&info);
+        std::unique_ptr<jpeg_decompress_struct, decltype(&jpeg_destroy_decompress)> owner(&info, jpeg_destroy_decompress);
+        ChunkSource source;
+        source.made = &made;
+        source.manager.init_source = ChunkSource::Init;
+        source.manager.fill_input_buffer = ChunkSource::Fill;
+        source.manager.skip_input_data = ChunkSource::Skip;
+        source.manager.resync_to_restart = jpeg_resync_to_restart;
+        source.manager.term_source = ChunkSource::Term;
+        info.src = &source.manager;
+        jpeg_read_header(&info, TRUE);
+        info.dct_method = JDCT_IFAST;
+        info.do_fancy_upsampling = FALSE;
+        jpeg_start_decompress(&info);
+        jpeg_skip_scanlines(&info, info.output_height - 1);
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(info.output_width) * info.output_components);
+        JSAMPROW rows[] = {row.data()};
+        jpeg_read_scanlines(&info, rows, 1);
+        jpeg_finish_decompress(&info);
+        checked = {errors.num_warnings == 0 ? Ok : GenericError, info.image_width, info.image_height};
+    } catch (const JpegFailure& failure) {
+        checked.status = FailureStatus(failure);
+    } catch (const std::bad_alloc&) {
+        checked.status = OutOfMemory;
+    }
+    return checked;
+}
+
+// Ok when the check decoded the file whole at the size meant.
+Status Verdict(const CheckedSize& checked, JDIMENSION widthPx, JDIMENSION heightPx)
+{
+    if (checked.status != Ok) return checked.status;
+    return checked.widthPx == widthPx && checked.heightPx == heightPx ? Ok : GenericError;
+}
+
+// An encoder whose file is checked as it is made: from ToCheckedMemory on, a thread of its own decodes
+// the bytes as they come. Finish gives the file with the check's verdict; on every other way out the
+// check is told that no more bytes come and waited for.
 struct Encoder {
     jpeg_error_mgr errors{};
     jpeg_compress_struct info{};
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
+    MadeBytes made;
+    ChunkDestination destination;
+    std::future<CheckedSize> check;
     Encoder()
     {
         info.err = Errors(errors);
@@ -83,16 +260,24 @@ struct Encoder {
     }
     ~Encoder()
     {
+        made.Close();
+        if (check.valid()) check.wait();
         jpeg_destroy_compress(&info);
-        std::free(buffer);
     }
-    void ToMemory() { jpeg_mem_dest(&info, &buffer, &size); }
+    void ToCheckedMemory()
+    {
+        destination.made = &made;
+        destination.manager.init_destination = ChunkDestination::Init;
+        destination.manager.empty_output_buffer = ChunkDestination::Full;
+        destination.manager.term_destination = ChunkDestination::Term;
+        info.dest = &destination.manager;
+        check = std::async(std::launch::async, DecodeWhole, std::ref(made));
+    }
     JpegResult Finish(bool lossless)
     {
         jpeg_finish_compress(&info);
-        JpegResult result{Ok, std::vector<std::uint8_t>(buffer, buffer + size), static_cast<int>(info.image_width),
-                          static_cast<int>(info.image_height), lossless};
-        return result;
+        return {Verdict(check.get(), info.image_width, info.image_height), made.Joined(),
+                static_cast<int>(info.image_width), static_cast<int>(info.image_height), lossless};
     }
 };
 
@@ -217,7 +402,7 @@ JpegResult EncodeLikeSource(jpeg_decompress_struct& source, const std::uint8_t* 
     result.image_height = static_cast<JDIMENSION>(heightPx);
     if (turn != Turn::None) TransposeLayout(result);
     SetHeader(result, source, dpiX, dpiY);
-    encoder.ToMemory();
+    encoder.ToCheckedMemory();
     jpeg_start_compress(&result, TRUE);
     WriteMetadata(result, source, dpiX, dpiY);
     while (result.next_scanline < result.image_height) {
@@ -242,7 +427,7 @@ bool TurnCoefficients(Decoder& decoder, Turn turn, std::uint16_t dpiX, std::uint
     jpeg_copy_critical_parameters(&decoder.info, &encoder.info);
     jvirt_barray_ptr* moved = jtransform_adjust_parameters(&decoder.info, &encoder.info, coefficients, &transform);
     SetHeader(encoder.info, decoder.info, dpiX, dpiY);
-    encoder.ToMemory();
+    encoder.ToCheckedMemory();
     jpeg_write_coefficients(&encoder.info, moved);
     WriteMetadata(encoder.info, decoder.info, dpiX, dpiY);
     jtransform_execute_transform(&decoder.info, &encoder.info, coefficients, &transform);
@@ -348,11 +533,6 @@ void ResamplePixels(const std::vector<std::uint8_t>& pixels, int width, int heig
     }
 }
 
-Status FailureStatus(const JpegFailure& failure)
-{
-    return failure.code == JERR_OUT_OF_MEMORY ? OutOfMemory : GenericError;
-}
-
 JpegResult Failed(Status status)
 {
     JpegResult result;
@@ -436,7 +616,7 @@ JpegResult EncodedBgr(const std::vector<std::uint8_t>& source, const std::uint8_
         result.image_height = static_cast<JDIMENSION>(heightPx);
         result.input_components = 3;
         result.in_color_space = JCS_EXT_BGR;
-        encoder.ToMemory();
+        encoder.ToCheckedMemory();
         jpeg_start_compress(&result, TRUE);
         if (decoder) WriteMetadata(result, decoder->info, dpiX, dpiY);
         while (result.next_scanline < result.image_height) {
@@ -484,27 +664,13 @@ BitmapPtr DecodedJpeg(const std::vector<std::uint8_t>& source, REAL dpiX, REAL d
     }
 }
 
-Status CheckJpegFile(const char* path, UINT widthPx, UINT heightPx)
+Status CheckJpegBytes(const std::vector<std::uint8_t>& bytes, int widthPx, int heightPx)
 {
-    try {
-        std::vector<std::uint8_t> bytes;
-        if (!ReadWholeFile(path, bytes)) return Win32Error;
-        Decoder decoder(bytes.data(), bytes.size());
-        jpeg_read_header(&decoder.info, TRUE);
-        if (decoder.info.image_width != widthPx || decoder.info.image_height != heightPx) return GenericError;
-        // Every coefficient is decoded from the file's scans, where a file can be cut or corrupt; all but
-        // the last row's are then dropped untransformed (the inverse transform takes any coefficients).
-        decoder.info.dct_method = JDCT_IFAST;
-        decoder.info.do_fancy_upsampling = FALSE;
-        jpeg_start_decompress(&decoder.info);
-        jpeg_skip_scanlines(&decoder.info, decoder.info.output_height - 1);
-        std::vector<std::uint8_t> row(static_cast<std::size_t>(decoder.info.output_width) * decoder.info.output_components);
-        ReadStrip(decoder.info, row.data(), 0, 1);
-        jpeg_finish_decompress(&decoder.info);
-        return decoder.errors.num_warnings == 0 ? Ok : GenericError;
-    } catch (const JpegFailure& failure) {
-        return FailureStatus(failure);
-    } catch (const std::bad_alloc&) {
-        return OutOfMemory;
+    MadeBytes made;
+    for (std::size_t at = 0; at < bytes.size(); at += kChunkBytes) {
+        auto from = bytes.begin() + static_cast<std::ptrdiff_t>(at);
+        made.Add(std::vector<std::uint8_t>(from, from + static_cast<std::ptrdiff_t>(std::min(kChunkBytes, bytes.size() - at))));
     }
+    made.Close();
+    return Verdict(DecodeWhole(made), static_cast<JDIMENSION>(widthPx), static_cast<JDIMENSION>(heightPx));
 }

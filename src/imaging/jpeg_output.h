@@ -1,7 +1,8 @@
 // JPEG results made by libjpeg-turbo: a quarter turn of the coefficients (transupp.c's lossless
 // transforms) where the blocks allow it, otherwise new pixels encoded with the source's own tables and
-// sampling in its own colour space; the metadata policy of every result; the whole-file check.
-// Everything here works in memory; the safe save (save.h) writes and checks the file.
+// sampling in its own colour space; the metadata policy of every result; the check of every result,
+// decoded whole by libjpeg-turbo on a thread of its own while it is encoded. Everything here works in
+// memory; the safe save (save.h) writes the file and makes sure it holds the bytes checked.
 #pragma once
 
 #include "imaging/bitmaps.h"
@@ -14,8 +15,10 @@
 // The largest side a JPEG can state.
 constexpr int kMaxJpegSide = 65535;
 
-// A JPEG file made in memory, or the status of the step that failed (OutOfMemory when memory ran out,
-// ValueOverflow for a side over kMaxJpegSide, GenericError for a source the library cannot read).
+// A JPEG file made in memory and decoded whole by the check, to its last coefficient without a warning,
+// at the size it states; or the status of the step that failed (OutOfMemory when memory ran out,
+// ValueOverflow for a side over kMaxJpegSide, GenericError for a source the library cannot read or a
+// result the check refused).
 struct JpegResult {
     Gdiplus::Status status = Gdiplus::GenericError;
     std::vector<std::uint8_t> bytes;
@@ -55,6 +58,7 @@ JpegResult EncodedBgr(const std::vector<std::uint8_t>& source, const std::uint8_
 // cannot be read or the bitmap made. Throws std::bad_alloc when memory runs out.
 BitmapPtr DecodedJpeg(const std::vector<std::uint8_t>& source, Gdiplus::REAL dpiX, Gdiplus::REAL dpiY);
 
-// Ok when the JPEG file at `path` decodes with libjpeg-turbo to its last pixel without a warning at
-// `widthPx` x `heightPx`; otherwise the status of what failed.
-Gdiplus::Status CheckJpegFile(const char* path, UINT widthPx, UINT heightPx);
+// The check every result gets as it is made, given bytes already made, in the chunks the encoder hands
+// on: Ok when they decode with libjpeg-turbo to the last coefficient without a warning at `widthPx` x
+// `heightPx`; otherwise the status of what failed.
+Gdiplus::Status CheckJpegBytes(const std::vector<std::uint8_t>& bytes, int widthPx, int heightPx);

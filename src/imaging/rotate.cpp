@@ -68,13 +68,11 @@ static BitmapPtr MakeResult(SourceImage& source, Turn pending, bool monochromeBm
 // A JPEG file is turned by libjpeg-turbo from its bytes, in its coefficients where its blocks allow,
 // losing nothing. Its tables and metadata are read whole before anything is turned: a file that cannot
 // be read fails here rather than give a result without them. Returns the save's status.
-static Status RotateJpeg(const SourceImage& source, Turn turn, const OutputFormat& format)
+static Status RotateJpeg(const SourceImage& source, Turn turn)
 {
-    JpegResult turned = TurnedJpeg(source.jpegFile, turn, static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
-                                   static_cast<std::uint16_t>(WholeDpi(source.dpiY)));
-    if (turned.status != Ok) return turned.status;
-    return SaveBytesOver(source.path, turned.bytes, static_cast<UINT>(turned.widthPx),
-                         static_cast<UINT>(turned.heightPx), format);
+    return SaveJpegResultOver(source.path, TurnedJpeg(source.jpegFile, turn,
+                                                      static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
+                                                      static_cast<std::uint16_t>(WholeDpi(source.dpiY))));
 }
 
 static void Rotate(char const* path, int angle)
@@ -88,7 +86,7 @@ static void Rotate(char const* path, int angle)
     Turn turn = TurnFor(angle);
     Status saved = GenericError;
     if (!source.bitmap) {
-        saved = RotateJpeg(source, turn, format);
+        saved = RotateJpeg(source, turn);
     } else {
         // Some platforms cannot turn 1- and 4-bit images; the program then turns the pixels itself.
         Turn pending = source.bitmap->RotateFlip(RotateFlipTypeFor(turn)) == Ok ? Turn::None : turn;

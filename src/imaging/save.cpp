@@ -82,16 +82,10 @@ Status CheckWrittenFile(const char* path, UINT width, UINT height, bool monochro
     return widePath ? CheckDecodes(widePath.get(), width, height) : OutOfMemory;
 }
 
-// The check of the written file the format calls for.
-static Status CheckResult(const char* path, UINT width, UINT height, const OutputFormat& format)
-{
-    return format.jpeg ? CheckJpegFile(path, width, height) : CheckWrittenFile(path, width, height, format.monochromeBmp);
-}
-
-// Writes `size` bytes to a new hidden temporary file beside the page, flushed, checks it and puts it
-// in the page's place: SaveBytesOver with the bytes wherever they are.
-static Status SaveWrittenOver(const char* path, const std::uint8_t* bytes, std::size_t size, UINT width, UINT height,
-                              const OutputFormat& format)
+// Writes `size` bytes to a new hidden temporary file beside the page, flushed, checks it with
+// `check` (given the temporary's path) and puts it in the page's place.
+template <class Check>
+static Status SaveWrittenOver(const char* path, const std::uint8_t* bytes, std::size_t size, Check check)
 {
     char full[MAX_PATH], temporary[MAX_PATH];
     WIN32_FILE_ATTRIBUTE_DATA original;
@@ -100,7 +94,7 @@ static Status SaveWrittenOver(const char* path, const std::uint8_t* bytes, std::
         return Win32Error;
     }
     TemporaryOwner owner(temporary);
-    Status status = CheckResult(temporary, width, height, format);
+    Status status = check(temporary);
     if (status != Ok) return status;
     bool keepTemporary = false;
     bool replaced = ReplacePage(full, temporary, original, keepTemporary);
@@ -108,15 +102,19 @@ static Status SaveWrittenOver(const char* path, const std::uint8_t* bytes, std::
     return replaced ? Ok : Win32Error;
 }
 
-Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, UINT width, UINT height,
-                     const OutputFormat& format)
+Status SaveJpegResultOver(const char* path, const JpegResult& result)
 {
-    return SaveWrittenOver(path, bytes.data(), bytes.size(), width, height, format);
+    if (result.status != Ok) return result.status;
+    // The bytes were decoded whole as they were made: the file must hold them, each one.
+    return SaveWrittenOver(path, result.bytes.data(), result.bytes.size(), [&](const char* temporary) {
+        std::vector<std::uint8_t> written;
+        if (!ReadWholeFile(temporary, written)) return Win32Error;
+        return written == result.bytes ? Ok : GenericError;
+    });
 }
 
 // A JPEG result of pixels: encoded with the tables and metadata of the source's bytes, then saved.
-static Status SaveJpegOver(char const* path, Bitmap& result, const OutputFormat& format,
-                           const std::vector<std::uint8_t>& source)
+static Status EncodeJpegAndSaveOver(char const* path, Bitmap& result, const std::vector<std::uint8_t>& source)
 {
     LockedPixels bgr = LockPixels(result, ImageLockModeRead, PixelFormat24bppRGB);
     if (!bgr) return GenericError;
@@ -125,9 +123,7 @@ static Status SaveJpegOver(char const* path, Bitmap& result, const OutputFormat&
                    static_cast<std::uint16_t>(WholeDpi(result.GetHorizontalResolution())),
                    static_cast<std::uint16_t>(WholeDpi(result.GetVerticalResolution())));
     bgr.reset();
-    if (encoded.status != Ok) return encoded.status;
-    return SaveBytesOver(path, encoded.bytes, static_cast<UINT>(encoded.widthPx), static_cast<UINT>(encoded.heightPx),
-                         format);
+    return SaveJpegResultOver(path, encoded);
 }
 
 // The encoder writes to memory (the file on disk is written by the program itself, hidden until it is
@@ -136,7 +132,7 @@ static Status SaveJpegOver(char const* path, Bitmap& result, const OutputFormat&
 Status SaveOver(char const* path, Bitmap& result, const OutputFormat& format,
                 const std::vector<std::uint8_t>& jpegSource)
 {
-    if (format.jpeg) return SaveJpegOver(path, result, format, jpegSource);
+    if (format.jpeg) return EncodeJpegAndSaveOver(path, result, jpegSource);
     CLSID encoder;
     if (GetEncoderClsid(format.mimeType, &encoder) < 0) return GenericError;
     BitmapPtr reduced;
@@ -156,7 +152,10 @@ Status SaveOver(char const* path, Bitmap& result, const OutputFormat& format,
     if (!bytes) return OutOfMemory;
     auto size = static_cast<std::size_t>(described.cbSize.QuadPart);
     if (format.monochromeBmp && size >= 54) PatchMonochromeHeader(bytes.get(), static_cast<std::uint32_t>(size));
-    return SaveWrittenOver(path, bytes.get(), size, image->GetWidth(), image->GetHeight(), format);
+    UINT width = image->GetWidth(), height = image->GetHeight();
+    return SaveWrittenOver(path, bytes.get(), size, [&](const char* temporary) {
+        return CheckWrittenFile(temporary, width, height, format.monochromeBmp);
+    });
 }
 
 void SaveMonochromeBmp(const char* path, const char* backupName, Bitmap& page, const char* successFormat)

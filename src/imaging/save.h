@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/bitmaps.h"
+#include "imaging/jpeg_output.h"
 
 #include <cstdint>
 #include <vector>
@@ -16,20 +17,19 @@ struct OutputFormat {
 OutputFormat OutputFormatFor(char const* path);
 
 // Safe save: encodes `result` (a JPEG by EncodedBgr with the tables and metadata of `jpegSource`, the
-// source file's bytes as the load read them, empty for other content; any other format by the
-// platform's encoder for it, GIF reduced to the fixed palette first, a BMP header patched) and saves
-// its bytes over `path` as SaveBytesOver does. The source must have been released before (it keeps the
-// file open). GenericError when the platform has no such encoder; for a JPEG, the failure of
+// source file's bytes as the load read them, empty for other content, and saved as SaveJpegResultOver
+// saves; any other format by the platform's encoder for it, GIF reduced to the fixed palette first, a
+// BMP header patched, written as SaveJpegResultOver writes and checked by CheckWrittenFile). The source
+// must have been released before (it keeps the file open). GenericError when the platform has no such encoder; for a JPEG, the failure of
 // EncodedBgr, with nothing written.
 Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const OutputFormat& format,
                          const std::vector<std::uint8_t>& jpegSource);
 
-// Writes `bytes` to a new hidden temporary file beside `path`, flushes it to the disk, checks the
-// whole file (a JPEG by CheckJpegFile, others as CheckWrittenFile does), then puts it in the dropped
-// file's place keeping its identity. Returns Ok or the status of the step that failed; on failure the
-// dropped file is at its path byte for byte as it was.
-Gdiplus::Status SaveBytesOver(const char* path, const std::vector<std::uint8_t>& bytes, UINT width, UINT height,
-                              const OutputFormat& format);
+// Saves a JPEG result whose check passed over `path`: its bytes written to a new hidden temporary file
+// beside it, flushed, read back and found the same as the bytes checked, then put in the dropped file's
+// place keeping its identity. Returns Ok, the result's own failure (nothing written), or the status of
+// the step that failed; on failure the dropped file is at its path byte for byte as it was.
+Gdiplus::Status SaveJpegResultOver(const char* path, const JpegResult& result);
 
 // The check of a written file before it replaces the dropped one: a 1-bit BMP from its bytes (header,
 // colour table, a length that holds every row), any other file decoded completely, every pixel. Ok

@@ -78,13 +78,11 @@ BitmapPtr ScaledImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpi
 
 // The JPEG file scaled and saved over it: its tables and metadata read whole first, so that a file that
 // cannot be read fails rather than give a result without them. Returns the save's status.
-static Status SaveScaledJpeg(const SourceImage& source, int width, int height, const OutputFormat& format)
+static Status SaveScaledJpeg(const SourceImage& source, int width, int height)
 {
-    JpegResult scaled = ScaledJpeg(source.jpegFile, width, height, static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
-                                   static_cast<std::uint16_t>(WholeDpi(source.dpiY)));
-    if (scaled.status != Ok) return scaled.status;
-    return SaveBytesOver(source.path, scaled.bytes, static_cast<UINT>(scaled.widthPx),
-                         static_cast<UINT>(scaled.heightPx), format);
+    return SaveJpegResultOver(source.path, ScaledJpeg(source.jpegFile, width, height,
+                                                      static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
+                                                      static_cast<std::uint16_t>(WholeDpi(source.dpiY))));
 }
 
 static void Scale(char const* path, double factorX, double factorY)
@@ -105,7 +103,7 @@ static void Scale(char const* path, double factorX, double factorY)
     }
     Status saved = GenericError;
     if (!source.bitmap) {
-        saved = SaveScaledJpeg(source, width, height, format);
+        saved = SaveScaledJpeg(source, width, height);
     } else {
         BitmapPtr result = ScaledImage(*source.bitmap, width, height, source.dpiX, source.dpiY, format.monochromeBmp);
         source.bitmap.reset();  // the decoded source keeps the dropped file open

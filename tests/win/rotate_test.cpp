@@ -1,11 +1,13 @@
 // Quarter turns on real files: where the corners land, the formats written back, the 1-bit BMP path.
 #include "test_support.h"
 
+#include "imaging/jpeg_output.h"
 #include "imaging/operations.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <random>
 
 // Distinct corner colours on a grey field, so each corner can be traced through a turn.
 static unsigned Corners(int x, int y, int width, int height)
@@ -244,6 +246,33 @@ TEST(RotateJpeg, WholeBlocksTurnAsTheReferenceTransformAndBackExactly)
     }
     ASSERT_EQ(Messages().size(), 12u);
     EXPECT_EQ(Messages()[11].text, "Image rotated and saved!\nBackup created: jpeg_rgb_64x482.jpg");
+}
+
+// Every result is decoded whole as it is made, in the chunks its encoder hands on. Bytes cut anywhere
+// (across a chunk's end, before the end-of-image marker, within it) or of another size than meant are
+// refused, sequential, progressive and arithmetic-coded alike.
+TEST(RotateJpeg, TheCheckOfEveryResultRefusesItCutAnywhereOrOfAnotherSize)
+{
+    std::vector<std::uint8_t> noise(500 * 500 * 3);
+    std::minstd_rand random(7);
+    for (std::uint8_t& value : noise) value = static_cast<std::uint8_t>(random() >> 8);
+    JpegResult large = EncodedBgr({}, noise.data(), 1500, 500, 500, 600, 600);
+    ASSERT_EQ(large.status, Gdiplus::Ok);
+    ASSERT_GT(large.bytes.size(), 2u << 16) << "three chunks or more";
+    struct Case { const char* name; std::vector<std::uint8_t> bytes; int width, height; };
+    for (const Case& c : {Case{"noise", large.bytes, 500, 500},
+                          Case{"progressive", ReadBytes(FixturePath("jpeg_progressive_64x48.jpg")), 64, 48},
+                          Case{"arithmetic", ReadBytes(FixturePath("jpeg_arithmetic_64x48.jpg")), 64, 48}}) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CheckJpegBytes(c.bytes, c.width, c.height), Gdiplus::Ok);
+        EXPECT_NE(CheckJpegBytes(c.bytes, c.width, c.height + 1), Gdiplus::Ok);
+        std::size_t size = c.bytes.size();
+        for (std::size_t cut : {size / 3, size / 2, std::size_t{1} << 16, (std::size_t{1} << 16) + 1, size - 2, size - 1}) {
+            if (cut >= size) continue;
+            std::vector<std::uint8_t> part(c.bytes.begin(), c.bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+            EXPECT_NE(CheckJpegBytes(part, c.width, c.height), Gdiplus::Ok) << "cut at " << cut << " of " << size;
+        }
+    }
 }
 
 // Partial edge blocks are encoded again, in the source's own colour space, with its own tables
