@@ -16,6 +16,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <utility>
 
 #include <jerror.h>
@@ -245,8 +246,9 @@ Status Verdict(const CheckedSize& checked, JDIMENSION widthPx, JDIMENSION height
 }
 
 // An encoder whose file is checked as it is made: from ToCheckedMemory on, a thread of its own decodes
-// the bytes as they come. Finish gives the file with the check's verdict; on every other way out the
-// check is told that no more bytes come and waited for.
+// the bytes as they come (where no thread can be started, Finish decodes them). Finish gives the file
+// with the check's verdict; on every other way out the check is told that no more bytes come and
+// waited for.
 struct Encoder {
     jpeg_error_mgr errors{};
     jpeg_compress_struct info{};
@@ -271,13 +273,18 @@ struct Encoder {
         destination.manager.empty_output_buffer = ChunkDestination::Full;
         destination.manager.term_destination = ChunkDestination::Term;
         info.dest = &destination.manager;
-        check = std::async(std::launch::async, DecodeWhole, std::ref(made));
+        try {
+            check = std::async(std::launch::async, DecodeWhole, std::ref(made));
+        } catch (const std::system_error&) {
+            // No thread to be had: the check runs here once the file is made.
+        }
     }
     JpegResult Finish(bool lossless)
     {
         jpeg_finish_compress(&info);
-        return {Verdict(check.get(), info.image_width, info.image_height), made.Joined(),
-                static_cast<int>(info.image_width), static_cast<int>(info.image_height), lossless};
+        CheckedSize checked = check.valid() ? check.get() : DecodeWhole(made);
+        return {Verdict(checked, info.image_width, info.image_height), made.Joined(), static_cast<int>(info.image_width),
+                static_cast<int>(info.image_height), lossless};
     }
 };
 
