@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # A4 JPEG turns through lumivex-batch under Wine against the reference tools run natively, on the same
-# files in the same run: the lossless turn of a 4960 x 7008 page against `jpegtran -rotate 90 -perfect
-# -copy all`, coded with the standard Huffman tables (as scanners write pages; the result keeps them)
-# and with tables of its own (the result gets its own too, where jpegtran writes the standard ones into
-# a larger file), the re-encoded turn of a 4961 x 7016 page against ImageMagick's `convert -rotate 90`; both
-# pages quality 90, 4:2:0, 600 DPI. Medians of 5, each on a fresh copy with no backup beside it; then
-# the batch tool's peak resident memory for each turn (Wine's own included: its figure for --help is
-# printed too), and the PSNR of each re-encoded turn.
+# files in the same run. The lossless turn of a 4960 x 7008 page against `jpegtran -rotate 90 -perfect
+# -copy all`, twice: coded with the standard Huffman tables (as scanners write pages; the result keeps
+# them) and with tables of its own (the result gets its own too, where jpegtran writes the standard
+# ones into a larger file). The re-encoded turn of a 4961 x 7016 page against ImageMagick's `convert
+# -rotate 90`. Both pages quality 90, 4:2:0, 600 DPI. Medians of 9 runs of each, taken in turns, each
+# on a fresh copy with no backup beside it, and the median of the pairs' ratios; then the batch tool's
+# peak resident memory for each turn (Wine's own included: its figure for --help is printed too), and
+# the PSNR of each re-encoded turn.
 # Usage: bench/jpeg_tools_bench.sh [LUMIVEX_BATCH_EXE] (default: the mingw build's).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -14,7 +15,7 @@ batch=$(realpath "${1:-$here/build/mingw/lumivex-batch.exe}")
 source "$here/scripts/wine-env.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-runs=5
+runs=9
 
 # A scanned letter: paper with a little noise, lines of text, a photograph of smooth colours.
 page() {  # page WIDTHxHEIGHT TARGET
@@ -37,14 +38,20 @@ seconds() {
   echo "$end - $start" | bc -l
 }
 
-# Median seconds of `runs` commands, each on a fresh copy of SOURCE at $work/run/page.jpg.
-timed() {  # timed SOURCE COMMAND...
-  local source=$1
-  shift
-  for _ in $(seq "$runs"); do
+# The batch tool's turn of SOURCE and the reference command, taken in turns `runs` times, each on a
+# fresh copy at $work/run/page.jpg, so that both meet the machine in the same state: prints the median
+# seconds of each and the median of the ratios of the pairs.
+paired() {  # paired SOURCE REFERENCE-COMMAND
+  local source=$1 reference=$2 ours theirs
+  for run in $(seq 0 "$runs"); do  # run 0 warms the caches and is not counted
     rm -rf "$work/run" && mkdir "$work/run" && cp "$source" "$work/run/page.jpg"
-    seconds "$@"
-  done | median
+    ours=$(seconds wine "$batch" rotate right "Z:$work/run/page.jpg")
+    rm -rf "$work/run" && mkdir "$work/run" && cp "$source" "$work/run/page.jpg"
+    theirs=$(seconds sh -c "$reference")
+    [ "$run" -gt 0 ] && echo "$ours $theirs $(echo "$ours / $theirs" | bc -l)"
+  done >"$work/pairs"
+  printf '%s %s %s\n' "$(cut -d' ' -f1 "$work/pairs" | median)" "$(cut -d' ' -f2 "$work/pairs" | median)" \
+    "$(cut -d' ' -f3 "$work/pairs" | median)"
 }
 
 page 4960x7008 "$work/lossless.jpg"
@@ -52,18 +59,17 @@ page 4961x7016 "$work/reencode.jpg"
 jpegtran -copy all "$work/lossless.jpg" >"$work/standard.jpg"  # the same coefficients, the standard tables
 wine cmd /c exit >/dev/null 2>&1  # the server up before the first timing
 
-standard=$(timed "$work/standard.jpg" wine "$batch" rotate right "Z:$work/run/page.jpg")
-jpegtranStandard=$(timed "$work/standard.jpg" sh -c "jpegtran -rotate 90 -perfect -copy all '$work/run/page.jpg' >'$work/run/out.jpg'")
-lossless=$(timed "$work/lossless.jpg" wine "$batch" rotate right "Z:$work/run/page.jpg")
-jpegtran=$(timed "$work/lossless.jpg" sh -c "jpegtran -rotate 90 -perfect -copy all '$work/run/page.jpg' >'$work/run/out.jpg'")
-reencode=$(timed "$work/reencode.jpg" wine "$batch" rotate right "Z:$work/run/page.jpg")
-convert=$(timed "$work/reencode.jpg" /usr/bin/convert "$work/run/page.jpg" -rotate 90 "$work/run/out.jpg")
+jpegtran="jpegtran -rotate 90 -perfect -copy all '$work/run/page.jpg' >'$work/run/out.jpg'"
+convert="/usr/bin/convert '$work/run/page.jpg' -rotate 90 '$work/run/out.jpg'"
+read -r ours theirs ratio < <(paired "$work/standard.jpg" "$jpegtran")
 printf 'lossless turn, 4960 x 7008, standard tables:  lumivex-batch %.2f s, jpegtran -perfect %.2f s: %.2f x\n' \
-  "$standard" "$jpegtranStandard" "$(echo "$standard / $jpegtranStandard" | bc -l)"
+  "$ours" "$theirs" "$ratio"
+read -r ours theirs ratio < <(paired "$work/lossless.jpg" "$jpegtran")
 printf 'lossless turn, 4960 x 7008, tables of its own: lumivex-batch %.2f s, jpegtran -perfect %.2f s: %.2f x\n' \
-  "$lossless" "$jpegtran" "$(echo "$lossless / $jpegtran" | bc -l)"
-printf 're-encoded turn, 4961 x 7016: lumivex-batch %.2f s, convert -rotate 90 %.2f s: %.2f x\n' \
-  "$reencode" "$convert" "$(echo "$reencode / $convert" | bc -l)"
+  "$ours" "$theirs" "$ratio"
+read -r ours theirs ratio < <(paired "$work/reencode.jpg" "$convert")
+printf 're-encoded turn, 4961 x 7016: lumivex-batch %.2f s, convert -rotate 90 %.2f s: %.2f x\n' "$ours" "$theirs" \
+  "$ratio"
 
 # How close each re-encoded turn stays to the source's decoded pixels turned exactly, over a 3000 x 3000
 # part with text and the photograph (ImageMagick's resource policy refuses whole pages to compare).
