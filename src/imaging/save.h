@@ -20,8 +20,8 @@ OutputFormat OutputFormatFor(char const* path);
 // source file's bytes as the load read them, empty for other content, and saved as SaveJpegResultOver
 // saves; any other format by the platform's encoder for it, GIF reduced to the fixed palette first, a
 // BMP header patched, written as SaveJpegResultOver writes and checked by CheckWrittenFile). The source
-// must have been released before (it keeps the file open). GenericError when the platform has no such encoder; for a JPEG, the failure of
-// EncodedBgr, with nothing written.
+// must have been released before (it keeps the file open). GenericError when the platform has no such
+// encoder; for a JPEG, the failure of EncodedBgr or of its check, with nothing written.
 Gdiplus::Status SaveOver(char const* path, Gdiplus::Bitmap& result, const OutputFormat& format,
                          const std::vector<std::uint8_t>& jpegSource);
 
