@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Kills lumivex-batch (SIGKILL, as End task or a power cut would) at random moments while it turns
-seven pages, over and over, and checks after every kill that nothing is lost: each page holds its
+nine pages, over and over, and checks after every kill that nothing is lost: each page holds its
 original bytes or the turned result (or, where the kill cut the platform's two-rename replace in two,
 its original bytes under the set-aside name, beside the result), no page is hidden, every backup is a
 byte copy of its page's original, whatever else lies beside them is a leftover of the program, hidden
@@ -17,7 +17,7 @@ import tempfile
 import time
 from pathlib import Path
 
-PAGES = ["a.png", "b.png", "c.png", "d.png", "e.bmp", "f.bmp", "g.bmp"]
+PAGES = ["a.png", "b.png", "c.png", "d.png", "e.bmp", "f.bmp", "g.bmp", "h.jpg", "i.jpg"]
 HIDDEN = 0x2
 failures = []
 seen = {"pages turned": 0, "backed up, not yet turned": 0, "set aside by the replace": 0, "leftovers": 0}
@@ -29,11 +29,15 @@ def check(condition, message):
 
 
 def make_pages(folder):
+    """PNG pages of gradients, 1-bit BMP pages and two JPEG pages, 4:2:0: h.jpg's height holds whole
+    blocks (its clockwise turn moves the coefficients), i.jpg's does not (it is encoded again)."""
     for index, name in enumerate(PAGES):
         shape = f"gradient:red-blue -rotate {index * 10}" if name.endswith(".png") else f"-seed {index} plasma:fractal"
-        colours = "png24:" if name.endswith(".png") else "-monochrome BMP3:"
-        subprocess.run(f"/usr/bin/convert -size 900x1200 {shape} -gravity center -extent 900x1200 "
-                       f"-units PixelsPerInch -density 600 {colours}{folder / name}", shell=True, check=True)
+        colours = {".png": "png24:", ".bmp": "-monochrome BMP3:", ".jpg": "-quality 90 -sampling-factor 2x2 JPEG:"}
+        size = "900x1202" if name == "i.jpg" else "900x1200"
+        subprocess.run(f"/usr/bin/convert -size {size} {shape} -gravity center -extent {size} "
+                       f"-units PixelsPerInch -density 600 {colours[os.path.splitext(name)[1]]}{folder / name}",
+                       shell=True, check=True)
 
 
 def run(exe, wine_run, folder, names):
