@@ -4,6 +4,7 @@
 #include "imaging/jpeg_output.h"
 
 #include "imaging/kernels/exif.h"
+#include "imaging/kernels/lengths.h"
 #include "imaging/kernels/resample.h"
 
 #include <algorithm>
@@ -211,7 +212,8 @@ CheckedSize DecodeWhole(MadeBytes& made)
         jpeg_decompress_struct info{};
         info.err = Errors(errors);
         jpeg_create_decompress(&info);
-        std::unique_ptr<jpeg_decompress_struct, decltype(&jpeg_destroy_decompress)> owner(&info, jpeg_destroy_decompress);
+        std::unique_ptr<jpeg_decompress_struct, decltype(&jpeg_destroy_decompress)> owner(&info,
+                                                                                            jpeg_destroy_decompress);
         ChunkSource source;
         source.made = &made;
         source.manager.init_source = ChunkSource::Init;
@@ -283,8 +285,8 @@ struct Encoder {
     {
         jpeg_finish_compress(&info);
         CheckedSize checked = check.valid() ? check.get() : DecodeWhole(made);
-        return {Verdict(checked, info.image_width, info.image_height), made.Joined(), static_cast<int>(info.image_width),
-                static_cast<int>(info.image_height), lossless};
+        return {Verdict(checked, info.image_width, info.image_height), made.Joined(),
+                static_cast<int>(info.image_width), static_cast<int>(info.image_height), lossless};
     }
 };
 
@@ -540,6 +542,18 @@ void ResamplePixels(const std::vector<std::uint8_t>& pixels, int width, int heig
     }
 }
 
+// True when `bytes` start as a JPEG file does (a start-of-image marker then a marker).
+bool IsJpegData(const std::vector<std::uint8_t>& bytes)
+{
+    return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+}
+
+// A resolution as a result states it: in whole DPI.
+std::uint16_t Stated(REAL dpi)
+{
+    return static_cast<std::uint16_t>(WholeDpi(dpi));
+}
+
 JpegResult Failed(Status status)
 {
     JpegResult result;
@@ -547,21 +561,11 @@ JpegResult Failed(Status status)
     return result;
 }
 
-}  // namespace
-
-bool IsJpegData(const std::vector<std::uint8_t>& bytes)
-{
-    return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
-}
-
-JpegResult TurnedJpeg(const std::vector<std::uint8_t>& source, Turn turn, std::uint16_t dpiX, std::uint16_t dpiY)
+// The result of `work`, or the failure of a library error or of memory that ran out within it.
+template <class Work> JpegResult Guarded(Work work)
 {
     try {
-        Decoder decoder(source.data(), source.size());
-        jpeg_read_header(&decoder.info, TRUE);
-        JpegResult turned;
-        if (TurnCoefficients(decoder, turn, dpiX, dpiY, turned)) return turned;
-        return TurnPixelsAndEncode(decoder, turn, dpiX, dpiY);
+        return work();
     } catch (const JpegFailure& failure) {
         return Failed(FailureStatus(failure));
     } catch (const std::bad_alloc&) {
@@ -569,11 +573,26 @@ JpegResult TurnedJpeg(const std::vector<std::uint8_t>& source, Turn turn, std::u
     }
 }
 
-JpegResult ScaledJpeg(const std::vector<std::uint8_t>& source, int widthPx, int heightPx, std::uint16_t dpiX,
-                      std::uint16_t dpiY)
+}  // namespace
+
+JpegResult TurnedJpeg(const std::vector<std::uint8_t>& source, Turn turn, REAL resolutionX, REAL resolutionY)
 {
+    std::uint16_t dpiX = Stated(resolutionX), dpiY = Stated(resolutionY);
+    return Guarded([&] {
+        Decoder decoder(source.data(), source.size());
+        jpeg_read_header(&decoder.info, TRUE);
+        JpegResult turned;
+        if (TurnCoefficients(decoder, turn, dpiX, dpiY, turned)) return turned;
+        return TurnPixelsAndEncode(decoder, turn, dpiX, dpiY);
+    });
+}
+
+JpegResult ScaledJpeg(const std::vector<std::uint8_t>& source, int widthPx, int heightPx, REAL resolutionX,
+                      REAL resolutionY)
+{
+    std::uint16_t dpiX = Stated(resolutionX), dpiY = Stated(resolutionY);
     if (widthPx < 1 || heightPx < 1 || widthPx > kMaxJpegSide || heightPx > kMaxJpegSide) return Failed(ValueOverflow);
-    try {
+    return Guarded([&] {
         Decoder decoder(source.data(), source.size());
         jpeg_read_header(&decoder.info, TRUE);
         StartNativeDecode(decoder.info);
@@ -587,18 +606,15 @@ JpegResult ScaledJpeg(const std::vector<std::uint8_t>& source, int widthPx, int 
         pixels = {};
         return EncodeLikeSource(decoder.info, scaled.data(), static_cast<std::size_t>(widthPx) * channels, widthPx,
                                 heightPx, Turn::None, dpiX, dpiY);
-    } catch (const JpegFailure& failure) {
-        return Failed(FailureStatus(failure));
-    } catch (const std::bad_alloc&) {
-        return Failed(OutOfMemory);
-    }
+    });
 }
 
 JpegResult EncodedBgr(const std::vector<std::uint8_t>& source, const std::uint8_t* bgr, std::ptrdiff_t stride,
-                      int widthPx, int heightPx, std::uint16_t dpiX, std::uint16_t dpiY)
+                      int widthPx, int heightPx, REAL resolutionX, REAL resolutionY)
 {
+    std::uint16_t dpiX = Stated(resolutionX), dpiY = Stated(resolutionY);
     if (widthPx < 1 || heightPx < 1 || widthPx > kMaxJpegSide || heightPx > kMaxJpegSide) return Failed(ValueOverflow);
-    try {
+    return Guarded([&] {
         std::optional<Decoder> decoder;
         Encoder encoder;
         jpeg_compress_struct& result = encoder.info;
@@ -631,11 +647,7 @@ JpegResult EncodedBgr(const std::vector<std::uint8_t>& source, const std::uint8_
             jpeg_write_scanlines(&result, &row, 1);
         }
         return encoder.Finish(false);
-    } catch (const JpegFailure& failure) {
-        return Failed(FailureStatus(failure));
-    } catch (const std::bad_alloc&) {
-        return Failed(OutOfMemory);
-    }
+    });
 }
 
 BitmapPtr DecodedJpeg(const std::vector<std::uint8_t>& source, REAL dpiX, REAL dpiY)
@@ -676,7 +688,8 @@ Status CheckJpegBytes(const std::vector<std::uint8_t>& bytes, int widthPx, int h
     MadeBytes made;
     for (std::size_t at = 0; at < bytes.size(); at += kChunkBytes) {
         auto from = bytes.begin() + static_cast<std::ptrdiff_t>(at);
-        made.Add(std::vector<std::uint8_t>(from, from + static_cast<std::ptrdiff_t>(std::min(kChunkBytes, bytes.size() - at))));
+        std::size_t size = std::min(kChunkBytes, bytes.size() - at);
+        made.Add(std::vector<std::uint8_t>(from, from + static_cast<std::ptrdiff_t>(size)));
     }
     made.Close();
     return Verdict(DecodeWhole(made), static_cast<JDIMENSION>(widthPx), static_cast<JDIMENSION>(heightPx));

@@ -27,22 +27,20 @@ struct JpegResult {
     bool lossless = false;  // the source's coefficients moved, nothing decoded
 };
 
-// True when `bytes` start as a JPEG file does (a start-of-image marker then a marker).
-bool IsJpegData(const std::vector<std::uint8_t>& bytes);
-
-// The JPEG file `source` turned by `turn` (None copies its coefficients), at `dpiX` x `dpiY` whole DPI.
+// The JPEG file `source` turned by `turn` (None copies its coefficients), stating `dpiX` x `dpiY` as
+// whole DPI (every result here states its resolution so, in JFIF and EXIF alike).
 // Where the blocks allow (transupp's perfect check), its coefficients are moved: the result decodes to
 // the reference transform's pixels and a turn back gives the source's. Otherwise its pixels are
 // decoded in the source's own colour space, turned and encoded again with its quantisation tables and
 // sampling factors, both transposed with the picture. The result keeps the source's coding (Huffman
 // with optimal tables, progressive, arithmetic) and the metadata of every result (WriteMetadata).
-JpegResult TurnedJpeg(const std::vector<std::uint8_t>& source, Turn turn, std::uint16_t dpiX, std::uint16_t dpiY);
+JpegResult TurnedJpeg(const std::vector<std::uint8_t>& source, Turn turn, Gdiplus::REAL dpiX, Gdiplus::REAL dpiY);
 
 // The JPEG file `source` resampled onto `widthPx` x `heightPx` pixels by the program's resampler, in the
 // source's own colour space (grey, Y-Cb-Cr, RGB, CMYK or YCCK), encoded with its tables and sampling.
 // ValueOverflow, before anything is decoded, for a side over kMaxJpegSide.
-JpegResult ScaledJpeg(const std::vector<std::uint8_t>& source, int widthPx, int heightPx, std::uint16_t dpiX,
-                      std::uint16_t dpiY);
+JpegResult ScaledJpeg(const std::vector<std::uint8_t>& source, int widthPx, int heightPx, Gdiplus::REAL dpiX,
+                      Gdiplus::REAL dpiY);
 
 // `widthPx` x `heightPx` blue-green-red pixels, rows `stride` bytes apart, encoded for the file whose
 // bytes are `source`: for a JPEG, with its tables, sampling, colour space (grey, Y-Cb-Cr or RGB; a CMYK
@@ -50,7 +48,7 @@ JpegResult ScaledJpeg(const std::vector<std::uint8_t>& source, int widthPx, int 
 // other content under a JPEG name (no tables to keep), Y-Cb-Cr 4:4:4 at quality 75 with a JFIF header.
 // ValueOverflow, before any encoding, for a side over kMaxJpegSide.
 JpegResult EncodedBgr(const std::vector<std::uint8_t>& source, const std::uint8_t* bgr, std::ptrdiff_t stride,
-                      int widthPx, int heightPx, std::uint16_t dpiX, std::uint16_t dpiY);
+                      int widthPx, int heightPx, Gdiplus::REAL dpiX, Gdiplus::REAL dpiY);
 
 // The JPEG file `source` decoded by libjpeg-turbo, as every platform then decodes it: 8-bit grey on a
 // palette of the 256 levels for one component, else 24-bit blue-green-red, carrying `dpiX` x `dpiY`.

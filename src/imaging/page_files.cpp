@@ -73,8 +73,7 @@ static size_t FolderLength(const char* full)
 
 bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& bytes)
 {
-    FileHandle file = Opened(Files().createFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file = OpenForReading(path);
     LARGE_INTEGER length{};
     if (!file || !GetFileSizeEx(file.get(), &length) || length.QuadPart > kMaxWholeFileBytes) return false;
     bytes.resize(static_cast<std::size_t>(length.QuadPart));

@@ -24,11 +24,6 @@
 
 using namespace Gdiplus;
 
-bool DpiRefusal(Bitmap& image, char* message, std::size_t size)
-{
-    return DpiRefusal(image.GetHorizontalResolution(), image.GetVerticalResolution(), message, size);
-}
-
 bool DpiRefusal(REAL horizontal, REAL vertical, char* message, std::size_t size)
 {
     if (std::fabs(horizontal - 600.0f) <= 0.5f && std::fabs(vertical - 600.0f) <= 0.5f) {
@@ -41,7 +36,9 @@ bool DpiRefusal(REAL horizontal, REAL vertical, char* message, std::size_t size)
 bool IsValidDPI(Bitmap* image)
 {
     char message[256];
-    if (!DpiRefusal(*image, message, sizeof message)) return true;
+    if (!DpiRefusal(image->GetHorizontalResolution(), image->GetVerticalResolution(), message, sizeof message)) {
+        return true;
+    }
     ReportFailure(message);
     return false;
 }

@@ -12,7 +12,8 @@
 struct SourceImage {
     const char* path = nullptr;                // the dropped path (ANSI)
     WidePath widePath{nullptr, &std::free};  // the dropped path in UTF-16
-    BitmapPtr bitmap;                          // decoded source (null for SourceNeeds::JpegBytes); keeps the file open until reset
+    BitmapPtr bitmap;                          // decoded source (null for SourceNeeds::JpegBytes); keeps
+                                               // the file open until reset
     char backupName[512] = "";                 // the backup's file name and extension, for the report
     Gdiplus::REAL dpiX = 0;                    // resolution pair, stamped on every image made
     Gdiplus::REAL dpiY = 0;
@@ -64,8 +65,9 @@ bool SweepAndBackUp(SourceImage& source);
 // Header check and load of `path` into source.bitmap (UTF-16 path too), with the resolution a JPEG
 // states in EXIF where the decoder reads none; the resolution pair in source.dpiX and dpiY, the size
 // in widthPx and heightPx. A JPEG file is also read whole into source.jpegFile. With
-// SourceNeeds::JpegBytes a sound JPEG file is not decoded: the pair is its header's. False, reporting nothing, for a file that cannot be decoded, whose header is broken,
-// whose pixels would not fit 32-bit buffers or whose palette indices run past its palette.
+// SourceNeeds::JpegBytes a sound JPEG file is not decoded: the pair is its header's. False, reporting
+// nothing, for a file that cannot be decoded, whose header is broken, whose pixels would not fit
+// 32-bit buffers or whose palette indices run past its palette.
 bool LoadSource(char const* path, SourceImage& source, SourceNeeds needs = SourceNeeds::Pixels);
 
 // Runs an operation's work; an allocation that fails anywhere in it is reported as
@@ -77,8 +79,6 @@ bool IsValidDPI(Gdiplus::Bitmap* image);
 // The gate's refusal of a resolution pair (msgDpiRequired with the pair found) in `message`, or false
 // when both lie within 0.5 of 600 DPI.
 bool DpiRefusal(Gdiplus::REAL dpiX, Gdiplus::REAL dpiY, char* message, std::size_t size);
-// DpiRefusal of the image's resolution.
-bool DpiRefusal(Gdiplus::Bitmap& image, char* message, std::size_t size);
 
 // The 1-bit image of `source` by the blue threshold, with the resolution pair and the
 // monochrome palette; null when an image cannot be made or locked.

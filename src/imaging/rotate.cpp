@@ -1,6 +1,5 @@
 // Quarter turns of PNG, JPEG, GIF and BMP files in place; JPEG files without loss where their blocks allow.
 #include "imaging/jpeg_output.h"
-#include "imaging/kernels/lengths.h"
 #include "imaging/kernels/turn.h"
 #include "imaging/operations.h"
 #include "imaging/pipeline.h"
@@ -70,9 +69,7 @@ static BitmapPtr MakeResult(SourceImage& source, Turn pending, bool monochromeBm
 // be read fails here rather than give a result without them. Returns the save's status.
 static Status RotateJpeg(const SourceImage& source, Turn turn)
 {
-    return SaveJpegResultOver(source.path, TurnedJpeg(source.jpegFile, turn,
-                                                      static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
-                                                      static_cast<std::uint16_t>(WholeDpi(source.dpiY))));
+    return SaveJpegResultOver(source.path, TurnedJpeg(source.jpegFile, turn, source.dpiX, source.dpiY));
 }
 
 static void Rotate(char const* path, int angle)

@@ -1,7 +1,6 @@
 // The safe save: the result is readied for its encoder, encoded and patched in memory, written to a
 // hidden temporary file beside the dropped one, flushed, checked whole and only then put in its place.
 #include "imaging/jpeg_output.h"
-#include "imaging/kernels/lengths.h"
 #include "imaging/kernels/monochrome.h"
 #include "imaging/kernels/palette.h"
 #include "imaging/page_files.h"
@@ -120,8 +119,7 @@ static Status EncodeJpegAndSaveOver(char const* path, Bitmap& result, const std:
     if (!bgr) return GenericError;
     JpegResult encoded =
         EncodedBgr(source, PixelRow(*bgr, 0), bgr->Stride, static_cast<int>(bgr->Width), static_cast<int>(bgr->Height),
-                   static_cast<std::uint16_t>(WholeDpi(result.GetHorizontalResolution())),
-                   static_cast<std::uint16_t>(WholeDpi(result.GetVerticalResolution())));
+                   result.GetHorizontalResolution(), result.GetVerticalResolution());
     bgr.reset();
     return SaveJpegResultOver(path, encoded);
 }

@@ -80,9 +80,7 @@ BitmapPtr ScaledImage(Bitmap& source, int width, int height, REAL dpiX, REAL dpi
 // cannot be read fails rather than give a result without them. Returns the save's status.
 static Status SaveScaledJpeg(const SourceImage& source, int width, int height)
 {
-    return SaveJpegResultOver(source.path, ScaledJpeg(source.jpegFile, width, height,
-                                                      static_cast<std::uint16_t>(WholeDpi(source.dpiX)),
-                                                      static_cast<std::uint16_t>(WholeDpi(source.dpiY))));
+    return SaveJpegResultOver(source.path, ScaledJpeg(source.jpegFile, width, height, source.dpiX, source.dpiY));
 }
 
 static void Scale(char const* path, double factorX, double factorY)
